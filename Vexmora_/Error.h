@@ -1,0 +1,37 @@
+// The one exception type through which every failure of the reader is reported.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+class _Error : public std::runtime_error {
+ public:
+  _Error(const std::string& message, const char* src_file, int line, const char* function)
+      : std::runtime_error(message), msg(build(message, src_file, line, function)) {}
+  ~_Error() override = default;
+  _Error(const _Error&) = default;
+  _Error& operator=(const _Error&) = default;
+
+  const char* what() const noexcept override { return msg.c_str(); }
+
+ private:
+  static std::string build(const std::string& message, const char* src_file, int line,
+                           const char* function) {
+    std::string s;
+    s.reserve(message.size() + 64);
+    s += "Error: ";
+    s += message;
+    s += "\n\nSource File:\t";
+    s += src_file;
+    s += ", Line: ";
+    s += std::to_string(line);
+    s += "\nFunction:\t";
+    s += function;
+    return s;
+  }
+
+  std::string msg;
+};
+
+// Throws _Error carrying the location of the raising statement.
+#define VEX_THROW(message) throw _Error((message), __FILE__, __LINE__, __PRETTY_FUNCTION__)

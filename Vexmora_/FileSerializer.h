@@ -1,0 +1,104 @@
+// Binary file access in 8-byte items and single bytes. One call serves both
+// directions: it reads when the object was opened for reading and writes when
+// it was opened for writing, so one description of a record layout does both.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <type_traits>
+
+#include "Error.h"
+
+class FileSerializer {
+ public:
+  FileSerializer(const char* path_, const char* mode, bool swap) : path(path_) {
+    const char m = mode[0];
+    if (m != 'r' && m != 'w') VEX_THROW(std::string("Unknown file open mode: ") + mode);
+    read_mode = (m == 'r');
+    fp = std::fopen(path_, read_mode ? "rb" : "wb");
+    if (fp == nullptr) VEX_THROW(std::string("Can not open/write file: ") + path_);
+    swap_bytes = swap;
+    if (read_mode) {
+      fseeko(fp, 0, SEEK_END);
+      fsize = ftello(fp);
+      fseeko(fp, 0, SEEK_SET);
+    }
+  }
+  ~FileSerializer() {
+    if (fp != nullptr) {
+      std::fclose(fp);
+      fp = nullptr;
+    }
+  }
+  FileSerializer(const FileSerializer&) = delete;
+  FileSerializer& operator=(const FileSerializer&) = delete;
+
+  int64_t get_fsize() const {
+    if (!read_mode) VEX_THROW("get_fsize only use in read mode");
+    return fsize;
+  }
+
+  template <typename T>
+  bool rw_value(T& item) {
+    return rw_array(&item, 1);
+  }
+
+  // Moves n items with one library call. On a short read the items before the
+  // failing one are complete, the failing one holds the bytes that were read
+  // and later items are untouched.
+  template <typename T>
+  bool rw_array(T* items, int64_t n) {
+    static_assert(sizeof(T) == 8 && std::is_trivially_copyable<T>::value,
+                  "rw_array moves 8-byte items only");
+    if (n < 1) return true;
+    const auto count = static_cast<size_t>(n);
+    if (read_mode) {
+      const size_t done = std::fread(items, 8, count, fp);
+      if (swap_bytes) swap_items(items, done);
+      return done == count;
+    }
+    if (!swap_bytes) return std::fwrite(items, 8, count, fp) == count;
+    // The caller's values are never changed: swap a copy, a block at a time.
+    T block[512];
+    for (size_t first = 0; first < count; first += 512) {
+      const size_t k = (count - first < 512) ? count - first : 512;
+      std::memcpy(block, items + first, k * 8);
+      swap_items(block, k);
+      if (std::fwrite(block, 8, k, fp) != k) return false;
+    }
+    return true;
+  }
+
+  bool rw_bytes(char* buf, int64_t n) {
+    if (n < 1) return true;
+    const auto count = static_cast<size_t>(n);
+    const size_t done = read_mode ? std::fread(buf, 1, count, fp) : std::fwrite(buf, 1, count, fp);
+    return done == count;
+  }
+
+  // Absolute and relative positioning in bytes.
+  bool seek(int64_t byte_offset) { return fseeko(fp, byte_offset, SEEK_SET) == 0; }
+  bool skip(int64_t byte_count) { return fseeko(fp, byte_count, SEEK_CUR) == 0; }
+  int64_t tell() const { return ftello(fp); }
+
+ private:
+  template <typename T>
+  static void swap_items(T* items, size_t n) {
+    auto* b = reinterpret_cast<unsigned char*>(items);
+    for (size_t i = 0; i < n; ++i, b += 8) {
+      for (int k = 0; k < 4; ++k) {
+        const unsigned char t = b[k];
+        b[k] = b[7 - k];
+        b[7 - k] = t;
+      }
+    }
+  }
+
+  std::FILE* fp = nullptr;
+  std::string path;
+  bool read_mode = true;
+  bool swap_bytes = false;
+  int64_t fsize = 0;
+};

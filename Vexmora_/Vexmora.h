@@ -1,0 +1,97 @@
+// The checkpoint reader: opens a Gaussian binary checkpoint (.chk) and parses
+// the whole file in its constructor, in a fixed order of reading steps.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ChkParams.h"
+#include "Error.h"
+#include "FileSerializer.h"
+
+// One directory entry; begin and end are word offsets.
+struct DirEntry {
+  int64_t label = 0, begin = 0, end = 0, aux = 0;
+  int64_t length() const { return end - begin; }
+};
+
+// The factors decoded from a wavefunction-type code (IOpCl).
+struct WfnType {
+  int64_t NRI = 1, spinfac = 1, nspblk = 1;
+  bool unrestricted = false;
+};
+WfnType decode_sc(int64_t IOpCl);
+
+class Vexmora {
+ public:
+  explicit Vexmora(const std::string& fname);
+
+  const ChkParams& params() const { return params_; }
+  const std::vector<int64_t>& ilsw() const { return ILSW; }
+  const std::vector<double>& rlsw() const { return RLSW; }
+  int64_t iopcl() const { return IOpCl; }
+  int64_t irohf() const { return IROHF; }
+  int64_t iopclden() const { return IOpClDen; }
+  bool orientation_read() const { return has_orient; }
+  const std::vector<DirEntry>& directory() const { return dir; }
+
+  void write_fchk(const std::string& path) const;
+  void write_gjf(const std::string& path) const;
+
+  // Coefficient access of one shell and angular momentum (public for tests).
+  std::vector<double> GetCCB(int64_t shell, int64_t L) const;
+  void PutCCB(int64_t shell, int64_t L, const std::vector<double>& coefs);
+  void convert_cc(int64_t from_type, int64_t to_type, int64_t renorm);
+
+ private:
+  // Reading steps, in constructor order.
+  void read_header();
+  void read_genarr();
+  void read_label();
+  void read_mol();
+  void read_hessian();
+  void fix_basis();
+  void read_densities();
+
+  // Pieces of read_label.
+  void read_title_route(const DirEntry& rec);
+  void read_job(const DirEntry& rec);
+  void read_version(const DirEntry& rec);
+
+  // Pieces of read_mol.
+  void read_mol_header(const DirEntry& rec);
+  void read_basis_record(const DirEntry& rec);
+  void read_orientation(const DirEntry& rec);
+  void reconcile_orientation(bool with_basis);
+  void read_orbitals();
+  void read_cell();
+  bool check_coor() const;
+  void shift_atoms();
+  void rotate_atoms();
+  void copy_shells_to_atoms();
+  void copy_atoms_to_shells();
+
+  // Directory and record access.
+  const DirEntry* find_record(int64_t label) const;
+  void seek_record(const DirEntry& rec, int64_t word = 0);
+  int64_t file_words() const { return dir.empty() ? 0 : dir[0].begin; }
+  // A count taken from the file, checked before it sizes anything.
+  int64_t checked_count(int64_t count, const char* what) const;
+  template <typename T>
+  void read_vec(std::vector<T>& v, int64_t n, const char* what) {
+    v.resize(static_cast<size_t>(checked_count(n, what)));
+    fs->rw_array(v.data(), static_cast<int64_t>(v.size()));
+  }
+  std::string read_text(int64_t nbytes);
+
+  std::unique_ptr<FileSerializer> fs;
+  std::string fname;
+  std::vector<DirEntry> dir;
+  std::vector<int64_t> ILSW;
+  std::vector<double> RLSW;
+  ChkParams params_;
+  bool has_orient = false;
+  int64_t IOpClDen = 0, IOpCl = 0, IROHF = 0;
+};

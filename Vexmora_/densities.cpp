@@ -1,0 +1,53 @@
+// Densities (603): total and spin density of each of the nine density kinds.
+#include <string>
+
+#include "Utils.h"
+#include "Vexmora.h"
+
+void Vexmora::read_densities() {
+  ChkParams::Mol& m = params_.mol;
+  if (LBit(ILSW[9], 1)) VEX_THROW("Cannot do natural orbitals yet");
+  const WfnType w = decode_sc(IOpClDen);
+
+  // Sizes in 128 bits: nbasis comes from the file and may be anything.
+  using Wide = __int128;
+  const Wide N = Wide(w.spinfac) * m.nbasis;
+  const Wide B = Wide(w.NRI) * N * (N + 1) / 2;
+  const Wide len_den = Wide(w.nspblk) * B;
+
+  const DirEntry* rec = find_record(603);
+  if (rec == nullptr || len_den < 1) return;
+  if (len_den > file_words())
+    VEX_THROW("Size of densities out of range for this file: nbasis= " + std::to_string(m.nbasis));
+  const int64_t LenDen = static_cast<int64_t>(len_den), nb = static_cast<int64_t>(B);
+
+  const int64_t len = rec->length();
+  if ((len - 1) % LenDen != 0)
+    VEX_THROW("Error retrieving densities from rwf= 603, LenDen= " + std::to_string(LenDen) +
+              ", but length= " + std::to_string(len));
+  seek_record(*rec);
+  int64_t sel = 0;
+  fs->rw_value(sel);
+  const int64_t mask = sel < 0 ? -1 : static_cast<int32_t>(sel >> 32);
+
+  int64_t slot = 0;  // selected kinds stand back to back after the selection word
+  for (int k = 0; k < 9; ++k) {
+    if (!LBit(mask, k)) continue;
+    const int64_t first = 1 + LenDen * slot++;
+    std::vector<double> blk(static_cast<size_t>(LenDen), 0.0);
+    if (first <= file_words() - rec->begin) {
+      seek_record(*rec, first);
+      fs->rw_array(blk.data(), LenDen);
+    }
+    if (w.nspblk == 2) {
+      for (int64_t i = 0; i < nb; ++i) {
+        const double a = blk[i], bb = blk[nb + i];
+        blk[i] = a + bb;
+        blk[nb + i] = a - bb;
+      }
+      m.spindens[k].assign(blk.begin() + nb, blk.end());
+    }
+    blk.resize(static_cast<size_t>(nb));
+    m.totdens[k] = std::move(blk);
+  }
+}

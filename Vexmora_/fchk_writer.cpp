@@ -1,0 +1,146 @@
+// The formatted checkpoint writer.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "Vexmora.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using OutFile = std::unique_ptr<std::FILE, FileCloser>;
+
+OutFile open_output(const std::string& path) {
+  OutFile f(std::fopen(path.c_str(), "w"));
+  if (!f) VEX_THROW("Can not write file: " + path);
+  return f;
+}
+
+void write_int(std::FILE* f, const char* label, int64_t v) {
+  std::fprintf(f, "%-40s   I     %12lld\n", label, static_cast<long long>(v));
+}
+
+void write_int32(std::FILE* f, const char* label, int64_t v) {
+  std::fprintf(f, "%-40s   I     %12d\n", label, static_cast<int>(v));
+}
+
+void write_real(std::FILE* f, const char* label, double v) {
+  std::fprintf(f, "%-40s   R     %22.15E\n", label, v);
+}
+
+// Items are written back to back, `per_line` to a line; a partial last line
+// gets its own line feed, an empty array no data line at all.
+template <typename Item>
+void write_items(std::FILE* f, size_t count, int per_line, Item item) {
+  for (size_t i = 0; i < count; ++i) {
+    item(i);
+    if ((i + 1) % per_line == 0) std::fputc('\n', f);
+  }
+  if (count % per_line != 0) std::fputc('\n', f);
+}
+
+}  // namespace
+
+void write_int_array(const char* label, const std::vector<int64_t>& v, std::FILE* f) {
+  std::fprintf(f, "%-40s   I   N=%12zu\n", label, v.size());
+  write_items(f, v.size(), 6,
+              [&](size_t i) { std::fprintf(f, "%12lld", static_cast<long long>(v[i])); });
+}
+
+void write_real_array(const char* label, const std::vector<double>& v, std::FILE* f) {
+  std::fprintf(f, "%-40s   R   N=%12zu\n", label, v.size());
+  write_items(f, v.size(), 5, [&](size_t i) { std::fprintf(f, "%16.8E", v[i]); });
+}
+
+void write_char_array(const char* label, const std::vector<char>& v, std::FILE* f) {
+  const size_t items = (v.size() + 11) / 12;
+  std::fprintf(f, "%-40s   C   N=%12zu\n", label, items);
+  write_items(f, items, 5, [&](size_t i) {
+    const size_t first = 12 * i;
+    const size_t n = std::min<size_t>(12, v.size() - first);
+    std::fprintf(f, "%.*s", static_cast<int>(n), v.data() + first);
+  });
+}
+
+namespace {
+
+void write_char_array(const char* label, const std::string& s, std::FILE* f) {
+  write_char_array(label, std::vector<char>(s.begin(), s.end()), f);
+}
+
+template <typename T>
+std::vector<T> head(const std::vector<T>& v, int64_t n) {
+  const size_t k = std::min(v.size(), static_cast<size_t>(std::max<int64_t>(n, 0)));
+  return std::vector<T>(v.begin(), v.begin() + k);
+}
+
+}  // namespace
+
+void Vexmora::write_fchk(const std::string& path) const {
+  const OutFile out = open_output(path);
+  std::FILE* f = out.get();
+  const ChkParams& p = params_;
+  const ChkParams::Mol& m = p.mol;
+
+  const std::string title = p.title.size() > 72 ? p.title.substr(0, 71) : p.title;
+  std::fprintf(f, "%-72s\n", title.c_str());
+  std::fprintf(f, "%-10s%-60s%-20s\n", p.jobtype.c_str(), p.method.c_str(), p.baset.c_str());
+  write_int(f, "Number of atoms", m.natoms);
+  write_int_array("Info1-9", p.info1_9, f);
+  write_char_array("Full Title", p.title, f);
+  write_char_array("Route", p.route, f);
+  write_int(f, "Charge", m.totchg);
+  write_int(f, "Multiplicity", m.multiplicity);
+  write_int(f, "Number of electrons", m.ne);
+  write_int(f, "Number of alpha electrons", m.nae);
+  write_int(f, "Number of beta electrons", m.nbe);
+  write_int(f, "Number of basis functions", m.nbasis);
+  write_int(f, "Number of independent functions", m.nbsuse);
+  write_int(f, "Number of translation vectors", m.ndim);
+  write_int_array("Atomic numbers", head(m.atomicnums, m.natoms), f);
+  write_real_array("Nuclear charges", head(m.nucchg, m.natoms), f);
+  write_real_array("Current cartesian coordinates", head(m.coords, 3 * m.natoms), f);
+  if (m.ndim > 0) {
+    std::vector<double> tv;
+    for (int64_t i = 0; i < std::min<int64_t>(m.ndim, 3); ++i)
+      for (int k = 0; k < 3; ++k) tv.push_back(m.cell(i, k));
+    write_real_array("Translation vectors", tv, f);
+  }
+  write_int(f, "Number of contracted shells", m.NShell);
+  write_int(f, "Number of primitive shells", m.NPrim);
+  write_int_array("Shell types", m.basis.shelltypes, f);
+  write_int_array("Number of primitives per shell", m.basis.shellnprim, f);
+  write_int_array("Shell to atom map", m.basis.shell2map, f);
+  write_real_array("Primitive exponents", m.basis.primexp, f);
+  if (!m.concoeff.empty()) write_real_array("Contraction coefficients", m.concoeff, f);
+  if (!m.spconcoeff.empty()) write_real_array("P(S=P) Contraction coefficients", m.spconcoeff, f);
+  write_real_array("Coordinates of each shell", m.cshell, f);
+  write_int32(f, "Num ILSW", static_cast<int64_t>(ILSW.size()));
+  write_int_array("ILSW", ILSW, f);
+  if (!RLSW.empty()) {
+    write_int32(f, "Num RLSW", static_cast<int64_t>(RLSW.size()));
+    write_real_array("RLSW", RLSW, f);
+  }
+  write_real(f, "Virial Ratio", p.viratio());
+  write_real(f, "SCF Energy", p.scfene());
+  write_real(f, "Total Energy", p.totene());
+  write_real(f, "RMS Density", p.rmsdens());
+  write_int(f, "IOpCl", IOpCl);
+  write_int(f, "IROHF", IROHF);
+  const std::pair<const char*, const std::vector<double>*> orbitals[] = {
+      {"Alpha Orbital Energies", &m.aoene},
+      {"Beta Orbital Energies", &m.boene},
+      {"Alpha MO coefficients", &m.amocoeff},
+      {"Beta MO coefficients", &m.bmocoeff},
+      {"Orthonormal basis", &m.orthbasis}};
+  for (const auto& [label, v] : orbitals)
+    if (!v->empty()) write_real_array(label, *v, f);
+  for (int k = 0; k < 9; ++k) {
+    if (!m.totdens[k].empty())
+      write_real_array(("Total " + std::string(density_names[k])).c_str(), m.totdens[k], f);
+    if (!m.spindens[k].empty())
+      write_real_array(("Spin " + std::string(density_names[k])).c_str(), m.spindens[k], f);
+  }
+}
