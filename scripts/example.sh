@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# The main job on the bundled example: convert examples/water.chk to a
+# formatted checkpoint and a Gaussian input file in out/.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+cd "$ROOT"
+py="$(interpreters | head -n 1)"
+vpy="$(make_venv "$py")"
+mkdir -p out
+"$vpy" -m vexmora examples/water.chk -o out/water.fchk --gjf out/water.gjf

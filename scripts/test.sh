@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Runs the whole test suite: the C++ unit tests, then the Python suite on
+# CPython 3.9 and on the default python3. Installs what it needs.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+cd "$ROOT"
+
+echo "== C++ unit tests"
+cmake -S . -B build/cpp -DVEXMORA_BUILD_TESTS=ON -DVEXMORA_BUILD_MODULE=OFF \
+  -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/cpp -j2 >/dev/null
+ctest --test-dir build/cpp --output-on-failure
+
+status=0
+while read -r py; do
+  echo "== Python tests on $("$py" --version)"
+  extra=()
+  # The formatted-checkpoint readers used to cross-check our .fchk files.
+  if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
+    extra=(qc-iodata cclib)
+  fi
+  vpy="$(make_venv "$py" "${extra[@]}")"
+  (cd "$ROOT" && "$vpy" -m pytest -q -p no:cacheprovider tests) || status=1
+done < <(interpreters)
+exit "$status"
