@@ -6,25 +6,13 @@ the STO-3G exponents and contraction coefficients; the layout is that of a
 """
 from __future__ import annotations
 
-import math
 import sys
 from pathlib import Path
-from typing import List, Sequence
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "tests"))
 
-from chkbuilder import ChkBuilder, ints, reals, text  # noqa: E402
-
-
-def raw_coefs(coefs: Sequence[float], exps: Sequence[float], L: int) -> List[float]:
-    """Coefficients of raw primitives x^L exp(-a r^2) for coefficients of normalised ones."""
-    dfact = 1.0 if L == 0 else 1.0  # (2L-1)!! for L = 0, 1
-    out = []
-    for c, a in zip(coefs, exps):
-        s = (math.pi / (2 * a)) ** 1.5 * dfact / (4 * a) ** L
-        out.append(c / math.sqrt(s))
-    return out
+from chkbuilder import ChkBuilder, ints, raw_coefs, reals, text  # noqa: E402
 
 
 def build() -> bytes:
