@@ -9,7 +9,10 @@ void Vexmora::read_densities() {
   if (LBit(ILSW[9], 1)) VEX_THROW("Cannot do natural orbitals yet");
   const WfnType w = decode_sc(IOpClDen);
 
-  // Sizes in 128 bits: nbasis comes from the file and may be anything.
+  // nbasis comes from the file and may be anything: bound it by the file
+  // first, so that the sizes below fit comfortably in 128 bits.
+  if (m.nbasis > file_words() || m.nbasis < -file_words())
+    VEX_THROW("Size of densities out of range for this file: nbasis= " + std::to_string(m.nbasis));
   using Wide = __int128;
   const Wide N = Wide(w.spinfac) * m.nbasis;
   const Wide B = Wide(w.NRI) * N * (N + 1) / 2;

@@ -126,3 +126,91 @@ def log_scf_energies(log: Union[str, Path]) -> List[float]:
     """Every "SCF Done" energy of a Gaussian output, in order."""
     pat = re.compile(r"SCF Done:\s+E\(\S+\)\s+=\s+(-?\d+\.\d+)")
     return [float(m.group(1)) for m in pat.finditer(Path(log).read_text(errors="replace"))]
+
+
+def log_scf_done_texts(log: Union[str, Path]) -> List[str]:
+    """Every "SCF Done" energy as printed, so that callers know its precision."""
+    pat = re.compile(r"SCF Done:\s+E\(\S+\)\s+=\s+(-?\d+\.\d+)")
+    return pat.findall(Path(log).read_text(errors="replace"))
+
+
+@dataclass
+class LogJob:
+    """The molecule and basis facts that a Gaussian output prints once per job."""
+
+    natoms: int
+    charge: int
+    multiplicity: int
+    nbasis: int
+    nprimitive: int  # "primitive gaussians": primitives times Cartesian components
+    ncartesian: int
+    basis_name: str  # from the "Standard basis:" line, "" when absent
+    pure_d: Optional[bool]  # "(5D, ...)" or "(6D, ...)"; None when absent
+    pure_f: Optional[bool]  # "(..., 7F)" or "(..., 10F)"
+
+
+def _last_int(text: str, pattern: str) -> int:
+    found = re.findall(pattern, text)
+    if not found:
+        raise ValueError(f"no match for {pattern!r}")
+    return int(found[-1])
+
+
+def read_log_job(log: Union[str, Path]) -> LogJob:
+    """The last printed molecule and basis counts of a Gaussian output."""
+    text = Path(log).read_text(errors="replace")
+    cm = re.findall(r"Charge =\s*(-?\d+)\s+Multiplicity =\s*(\d+)", text)[0]
+    sizes = re.findall(r"(\d+) basis functions,\s+(\d+) primitive gaussians,\s+(\d+) cartesian", text)[-1]
+    std = re.findall(r"Standard basis:\s+(\S+)\s+\((\d+)D,\s*(\d+)F\)", text)
+    name, nd, nf = std[-1] if std else ("", "", "")
+    return LogJob(
+        natoms=_last_int(text, r"NAtoms=\s*(\d+)"),
+        charge=int(cm[0]),
+        multiplicity=int(cm[1]),
+        nbasis=_last_int(text, r"NBasis=\s*(\d+)"),
+        nprimitive=int(sizes[1]),
+        ncartesian=int(sizes[2]),
+        basis_name=name,
+        pure_d={"5": True, "6": False}.get(nd),
+        pure_f={"7": True, "10": False}.get(nf),
+    )
+
+
+def log_orientations(log: Union[str, Path], kind: str = "Standard") -> List[List[List[float]]]:
+    """Every "<kind> orientation:" geometry block (Angstrom), in order."""
+    lines = Path(log).read_text(errors="replace").split("\n")
+    head = f"{kind} orientation:"
+    blocks: List[List[List[float]]] = []
+    for i, line in enumerate(lines):
+        if line.strip() != head:
+            continue
+        rows: List[List[float]] = []
+        j = i + 5  # past the dashed rule, two column-title lines and the second rule
+        while j < len(lines) and not lines[j].startswith(" ---"):
+            rows.append([float(t) for t in lines[j].split()[3:6]])
+            j += 1
+        blocks.append(rows)
+    return blocks
+
+
+def log_symmetry_off(log: Union[str, Path]) -> bool:
+    """True when the job ran without symmetry (no standard orientation is printed)."""
+    return "Symmetry turned off" in Path(log).read_text(errors="replace")
+
+
+def log_orbital_energies(log: Union[str, Path], spin: str = "Alpha") -> List[float]:
+    """The orbital energies of the last population analysis, as printed (5 decimals).
+
+    Adjacent values may touch when a field overflows, hence the regular expression.
+    """
+    lines = Path(log).read_text(errors="replace").split("\n")
+    tag = re.compile(rf"^\s*{spin}\s+(occ|virt)\. eigenvalues --")
+    starts = [i for i, l in enumerate(lines) if tag.match(l) and not tag.match(lines[i - 1])]
+    if not starts:
+        return []
+    values: List[float] = []
+    i = starts[-1]
+    while i < len(lines) and tag.match(lines[i]):
+        values.extend(float(x) for x in re.findall(r"-?\d+\.\d{5}", lines[i].split("--", 1)[1]))
+        i += 1
+    return values
