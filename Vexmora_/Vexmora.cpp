@@ -41,6 +41,7 @@ void Vexmora::read_header() {
 
   dir.reserve(static_cast<size_t>(N > 0 ? N + 1 : 1));
   dir.push_back(DirEntry{N, L, head[2], head[3]});
+  header_record = DirEntry{N, L, L, head[3]};
   if (N > 0) {
     std::vector<int64_t> raw(static_cast<size_t>(4 * N));
     fs->rw_array(raw.data(), 4 * N);
@@ -76,8 +77,10 @@ void Vexmora::read_genarr() {
 }
 
 const DirEntry* Vexmora::find_record(int64_t label) const {
+  // Entry 0 (the header) takes part in the search. Found as a record it starts
+  // at the end of the file, so it holds nothing: word 2 is not its end.
   for (const DirEntry& e : dir)
-    if (e.label == label) return &e;
+    if (e.label == label) return &e == &dir.front() ? &header_record : &e;
   return nullptr;
 }
 

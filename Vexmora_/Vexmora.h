@@ -89,6 +89,7 @@ class Vexmora {
   std::unique_ptr<FileSerializer> fs;
   std::string fname;
   std::vector<DirEntry> dir;
+  DirEntry header_record;  // entry 0 as a record: empty, at the end of the file
   std::vector<int64_t> ILSW;
   std::vector<double> RLSW;
   ChkParams params_;

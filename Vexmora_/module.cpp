@@ -26,6 +26,22 @@ std::vector<T> first(const std::vector<T>& v, int64_t n) {
   return std::vector<T>(v.begin(), v.begin() + k);
 }
 
+// A failure becomes RuntimeError with the whole report. The report may quote a
+// path or a text from the file that is not UTF-8; pybind11's own translation
+// would then lose it, so undecodable bytes are shown as backslash escapes.
+void translate_error(std::exception_ptr p) {
+  try {
+    if (p) std::rethrow_exception(p);
+  } catch (const _Error& e) {
+    const std::string report = e.what();
+    PyObject* text = PyUnicode_DecodeUTF8(report.data(), static_cast<py::ssize_t>(report.size()),
+                                          "backslashreplace");
+    if (text == nullptr) return;  // decoding failed for want of memory: that error stands
+    PyErr_SetObject(PyExc_RuntimeError, text);
+    Py_DECREF(text);
+  }
+}
+
 }  // namespace
 
 PYBIND11_MODULE(Vexmora_, m) {
@@ -34,6 +50,8 @@ PYBIND11_MODULE(Vexmora_, m) {
       "length values are in Angstrom. <br><br> <b>No warranty</b> is provided for the correctness "
       "of this program. If you observe inconsistencies or anomalies during use, please submit an "
       "issue with the checkpoint file attached to the Vexmora project's issue tracker.";
+
+  py::register_local_exception_translator(translate_error);
 
   const auto ri = py::return_value_policy::reference_internal;
 
