@@ -5,10 +5,12 @@ Tests that use them call :func:`testdata` and skip when the folder is absent.
 """
 from __future__ import annotations
 
+import functools
 import re
+import tempfile
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Dict, List, Optional, Union
+from typing import Any, Dict, List, Optional, Tuple, Union
 
 import pytest
 
@@ -40,6 +42,26 @@ def companion(chk: Path, suffix: str) -> Optional[Path]:
     return p if p.exists() else None
 
 
+@functools.lru_cache(maxsize=None)
+def reader(chk: Path) -> Any:
+    """The Vexmora_ reader of a real checkpoint, parsed once per run."""
+    import Vexmora_
+    return Vexmora_.ChkReader_(fchk=str(chk))
+
+
+@functools.lru_cache(maxsize=None)
+def our_fchk(chk: Path) -> Tuple[Any, Path]:
+    """(reader, path of the .fchk that write_fchk made of it), written once per run."""
+    out = Path(_scratch().name) / (chk.stem + ".fchk")
+    reader(chk).write_fchk(fname=str(out))
+    return reader(chk), out
+
+
+@functools.lru_cache(maxsize=None)
+def _scratch() -> tempfile.TemporaryDirectory:
+    return tempfile.TemporaryDirectory(prefix="vexmora-fchk-")
+
+
 @dataclass
 class FchkSection:
     """One section of a formatted checkpoint."""
@@ -69,25 +91,11 @@ class Fchk:
     def values(self, label: str) -> List[Value]:
         return self.sections[label].values
 
-    @property
-    def job_type(self) -> str:
-        return self.jobline[0:10].strip()
-
-    @property
-    def method(self) -> str:
-        return self.jobline[10:40].strip()
-
-    @property
-    def basis(self) -> str:
-        return self.jobline[40:].strip()
-
 
 def _number(kind: str, token: str) -> Value:
     if kind == "I":
         return int(token)
-    if kind == "R":
-        return float(token.replace("D", "E"))
-    return token
+    return float(token.replace("D", "E")) if kind == "R" else token
 
 
 def read_fchk(path: Union[str, Path]) -> Fchk:
@@ -95,7 +103,6 @@ def read_fchk(path: Union[str, Path]) -> Fchk:
     lines = Path(path).read_text().split("\n")
     if lines and lines[-1] == "":
         lines.pop()
-    title, jobline = lines[0], lines[1]
     sections: Dict[str, FchkSection] = {}
     i = 2
     while i < len(lines):
@@ -103,71 +110,61 @@ def read_fchk(path: Union[str, Path]) -> Fchk:
         label, kind, rest = head[:43].rstrip(), head[43], head[44:]
         if rest.lstrip().startswith("N="):
             count = int(rest.split("=", 1)[1])
-            if kind == "C":
-                nlines = (count + 4) // 5
-            elif kind == "I" or kind == "L":
-                nlines = (count + 5) // 6
-            else:
-                nlines = (count + 4) // 5
+            nlines = (count + 5) // 6 if kind in ("I", "L") else (count + 4) // 5
             body = lines[i + 1 : i + 1 + nlines]
-            if kind == "C":
-                vals: List[Value] = ["".join(body)]
-            else:
-                vals = [_number(kind, t) for t in " ".join(body).split()]
+            vals = ["".join(body)] if kind == "C" else [_number(kind, t) for t in " ".join(body).split()]
             sections[label] = FchkSection(label, kind, True, count, vals, lines[i : i + 1 + nlines])
             i += 1 + nlines
         else:
             sections[label] = FchkSection(label, kind, False, 1, [_number(kind, rest.strip())], [head])
             i += 1
-    return Fchk(title, jobline, sections)
+    return Fchk(lines[0], lines[1], sections)
 
 
-def log_scf_energies(log: Union[str, Path]) -> List[float]:
-    """Every "SCF Done" energy of a Gaussian output, in order."""
-    pat = re.compile(r"SCF Done:\s+E\(\S+\)\s+=\s+(-?\d+\.\d+)")
-    return [float(m.group(1)) for m in pat.finditer(Path(log).read_text(errors="replace"))]
+@functools.lru_cache(maxsize=None)
+def gaussian_fchk(chk: Path) -> Fchk:
+    """Gaussian's .fchk of the job, parsed once."""
+    return read_fchk(chk.with_suffix(".fchk"))
+
+
+def _text(log: Union[str, Path]) -> str:
+    return Path(log).read_text(errors="replace")
 
 
 def log_scf_done_texts(log: Union[str, Path]) -> List[str]:
     """Every "SCF Done" energy as printed, so that callers know its precision."""
-    pat = re.compile(r"SCF Done:\s+E\(\S+\)\s+=\s+(-?\d+\.\d+)")
-    return pat.findall(Path(log).read_text(errors="replace"))
+    return re.findall(r"SCF Done:\s+E\(\S+\)\s+=\s+(-?\d+\.\d+)", _text(log))
 
 
 @dataclass
 class LogJob:
-    """The molecule and basis facts that a Gaussian output prints once per job."""
+    """Molecule and basis facts of a Gaussian output: nprimitive counts primitives
+    times Cartesian components; basis_name, pure_d ("5D") and pure_f ("7F") come
+    from the "Standard basis:" line and are "" / None without one."""
 
     natoms: int
     charge: int
     multiplicity: int
     nbasis: int
-    nprimitive: int  # "primitive gaussians": primitives times Cartesian components
+    nprimitive: int
     ncartesian: int
-    basis_name: str  # from the "Standard basis:" line, "" when absent
-    pure_d: Optional[bool]  # "(5D, ...)" or "(6D, ...)"; None when absent
-    pure_f: Optional[bool]  # "(..., 7F)" or "(..., 10F)"
-
-
-def _last_int(text: str, pattern: str) -> int:
-    found = re.findall(pattern, text)
-    if not found:
-        raise ValueError(f"no match for {pattern!r}")
-    return int(found[-1])
+    basis_name: str
+    pure_d: Optional[bool]
+    pure_f: Optional[bool]
 
 
 def read_log_job(log: Union[str, Path]) -> LogJob:
     """The last printed molecule and basis counts of a Gaussian output."""
-    text = Path(log).read_text(errors="replace")
+    text = _text(log)
     cm = re.findall(r"Charge =\s*(-?\d+)\s+Multiplicity =\s*(\d+)", text)[0]
     sizes = re.findall(r"(\d+) basis functions,\s+(\d+) primitive gaussians,\s+(\d+) cartesian", text)[-1]
     std = re.findall(r"Standard basis:\s+(\S+)\s+\((\d+)D,\s*(\d+)F\)", text)
     name, nd, nf = std[-1] if std else ("", "", "")
     return LogJob(
-        natoms=_last_int(text, r"NAtoms=\s*(\d+)"),
+        natoms=int(re.findall(r"NAtoms=\s*(\d+)", text)[-1]),
         charge=int(cm[0]),
         multiplicity=int(cm[1]),
-        nbasis=_last_int(text, r"NBasis=\s*(\d+)"),
+        nbasis=int(re.findall(r"NBasis=\s*(\d+)", text)[-1]),
         nprimitive=int(sizes[1]),
         ncartesian=int(sizes[2]),
         basis_name=name,
@@ -178,11 +175,10 @@ def read_log_job(log: Union[str, Path]) -> LogJob:
 
 def log_orientations(log: Union[str, Path], kind: str = "Standard") -> List[List[List[float]]]:
     """Every "<kind> orientation:" geometry block (Angstrom), in order."""
-    lines = Path(log).read_text(errors="replace").split("\n")
-    head = f"{kind} orientation:"
+    lines = _text(log).split("\n")
     blocks: List[List[List[float]]] = []
     for i, line in enumerate(lines):
-        if line.strip() != head:
+        if line.strip() != f"{kind} orientation:":
             continue
         rows: List[List[float]] = []
         j = i + 5  # past the dashed rule, two column-title lines and the second rule
@@ -193,23 +189,14 @@ def log_orientations(log: Union[str, Path], kind: str = "Standard") -> List[List
     return blocks
 
 
-def log_symmetry_off(log: Union[str, Path]) -> bool:
-    """True when the job ran without symmetry (no standard orientation is printed)."""
-    return "Symmetry turned off" in Path(log).read_text(errors="replace")
-
-
 def log_orbital_energies(log: Union[str, Path], spin: str = "Alpha") -> List[float]:
-    """The orbital energies of the last population analysis, as printed (5 decimals).
-
-    Adjacent values may touch when a field overflows, hence the regular expression.
-    """
-    lines = Path(log).read_text(errors="replace").split("\n")
+    """The orbital energies of the last population analysis, as printed (5 decimals;
+    adjacent values may touch when a field overflows, hence the regular expression)."""
+    lines = _text(log).split("\n")
     tag = re.compile(rf"^\s*{spin}\s+(occ|virt)\. eigenvalues --")
     starts = [i for i, l in enumerate(lines) if tag.match(l) and not tag.match(lines[i - 1])]
-    if not starts:
-        return []
     values: List[float] = []
-    i = starts[-1]
+    i = starts[-1] if starts else len(lines)
     while i < len(lines) and tag.match(lines[i]):
         values.extend(float(x) for x in re.findall(r"-?\d+\.\d{5}", lines[i].split("--", 1)[1]))
         i += 1
