@@ -6,13 +6,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <type_traits>
 
 #include "Error.h"
 
+// A path holding a NUL byte names no file: the C library would silently open
+// the part before the NUL instead.
+inline bool is_file_name(const std::string& path) { return path.find('\0') == std::string::npos; }
+
 class FileSerializer {
  public:
+  FileSerializer(const std::string& path_, const char* mode, bool swap)
+      : FileSerializer(checked_name(path_), mode, swap) {}
   FileSerializer(const char* path_, const char* mode, bool swap) : path(path_) {
     const char m = mode[0];
     if (m != 'r' && m != 'w') VEX_THROW(std::string("Unknown file open mode: ") + mode);
@@ -84,6 +91,11 @@ class FileSerializer {
   int64_t tell() const { return ftello(fp); }
 
  private:
+  static const char* checked_name(const std::string& p) {
+    if (!is_file_name(p)) VEX_THROW("Can not open/write file: " + p);
+    return p.c_str();
+  }
+
   template <typename T>
   static void swap_items(T* items, size_t n) {
     auto* b = reinterpret_cast<unsigned char*>(items);
@@ -102,3 +114,15 @@ class FileSerializer {
   bool swap_bytes = false;
   int64_t fsize = 0;
 };
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using TextFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a text file for writing, replacing it.
+inline TextFile open_text_output(const std::string& path) {
+  TextFile f(is_file_name(path) ? std::fopen(path.c_str(), "w") : nullptr);
+  if (!f) VEX_THROW("Can not write file: " + path);
+  return f;
+}

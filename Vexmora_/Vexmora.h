@@ -14,7 +14,13 @@
 // One directory entry; begin and end are word offsets.
 struct DirEntry {
   int64_t label = 0, begin = 0, end = 0, aux = 0;
-  int64_t length() const { return end - begin; }
+  // The words come from the file unchecked: the difference saturates rather
+  // than overflow.
+  int64_t length() const {
+    int64_t d = 0;
+    if (__builtin_sub_overflow(end, begin, &d)) return end < begin ? INT64_MIN : INT64_MAX;
+    return d;
+  }
 };
 
 // The factors decoded from a wavefunction-type code (IOpCl).

@@ -1,22 +1,10 @@
 // The formatted checkpoint writer.
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "Vexmora.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using OutFile = std::unique_ptr<std::FILE, FileCloser>;
-
-OutFile open_output(const std::string& path) {
-  OutFile f(std::fopen(path.c_str(), "w"));
-  if (!f) VEX_THROW("Can not write file: " + path);
-  return f;
-}
 
 void write_int(std::FILE* f, const char* label, int64_t v) {
   std::fprintf(f, "%-40s   I     %12lld\n", label, static_cast<long long>(v));
@@ -79,7 +67,7 @@ std::vector<T> head(const std::vector<T>& v, int64_t n) {
 }  // namespace
 
 void Vexmora::write_fchk(const std::string& path) const {
-  const OutFile out = open_output(path);
+  const TextFile out = open_text_output(path);
   std::FILE* f = out.get();
   const ChkParams& p = params_;
   const ChkParams::Mol& m = p.mol;

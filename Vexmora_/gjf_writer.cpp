@@ -1,16 +1,11 @@
 // The Gaussian input file writer.
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "Vexmora.h"
 
 void Vexmora::write_gjf(const std::string& path) const {
-  struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  const std::unique_ptr<std::FILE, Closer> out(std::fopen(path.c_str(), "w"));
-  if (!out) VEX_THROW("Can not write file: " + path);
+  const TextFile out = open_text_output(path);
   std::FILE* f = out.get();
   const ChkParams::Mol& m = params_.mol;
 

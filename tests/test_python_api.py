@@ -179,6 +179,22 @@ def test_failure_report_with_undecodable_path(tmp_path: Path, where: str, messag
     assert "\nFunction:\t" in report
 
 
+@pytest.mark.parametrize("where, message", [("constructor", "Can not open/write file: "),
+                                            ("write_fchk", "Can not write file: "),
+                                            ("write_gjf", "Can not write file: ")])
+@pytest.mark.parametrize("as_bytes", [False, True])
+def test_path_with_nul_byte_names_no_file(tmp_path: Path, where: str, message: str,
+                                          as_bytes: bool) -> None:
+    """The C library would stop at the NUL and use another file without a word."""
+    chk = h2().write(tmp_path / "job.chk")
+    r = Vexmora_.ChkReader_(chk)
+    target = (chk if where == "constructor" else str(tmp_path / "out")) + "\0tail"
+    call = Vexmora_.ChkReader_ if where == "constructor" else getattr(r, where)
+    with pytest.raises(RuntimeError, match="^Error: " + message):
+        call(os.fsencode(target) if as_bytes else target)
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["job.chk"]
+
+
 @pytest.mark.parametrize("name, damage", [
     ("title", lambda b: b.replace(502, labels(title=b"bad \xff\xfe text"))),
     ("route", lambda b: b.replace(502, labels(route=b"#p \xc3 HF"))),
