@@ -20,7 +20,14 @@ class _Error : public std::runtime_error {
     std::string s;
     s.reserve(message.size() + 64);
     s += "Error: ";
-    s += message;
+    // what() hands out a C string: a NUL in the message (from a path or a
+    // text of the file) would cut the report short, so it is spelled out.
+    for (const char c : message) {
+      if (c == '\0')
+        s += "\\0";
+      else
+        s += c;
+    }
     s += "\n\nSource File:\t";
     s += src_file;
     s += ", Line: ";

@@ -35,6 +35,11 @@ TEST(Error, EmptyMessageAndNegativeLine) {
   EXPECT_EQ(std::string(e.what()), "Error: \n\nSource File:\ta.cpp, Line: -3\nFunction:\tg");
 }
 
+TEST(Error, NulInMessageDoesNotCutTheReport) {
+  const _Error e(std::string("file: a\0b", 9), "c.cpp", 1, "k");
+  EXPECT_STREQ(e.what(), "Error: file: a\\0b\n\nSource File:\tc.cpp, Line: 1\nFunction:\tk");
+}
+
 TEST(Error, CopyKeepsReport) {
   const _Error e("m", "b.cpp", 7, "h");
   const _Error copy(e);  // NOLINT(performance-unnecessary-copy-initialization)
