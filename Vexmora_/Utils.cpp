@@ -1,5 +1,6 @@
 #include "Utils.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -78,11 +79,13 @@ bool LBit(int64_t word, int32_t bit) {
 
 void copy_vec(const std::vector<double>& src, std::vector<double>& dst, int64_t n, int64_t src_off,
               int64_t dst_off) {
-  if (n <= 0) return;
-  const auto fits = [n](int64_t off, size_t size) {
-    return off >= 0 && off <= static_cast<int64_t>(size) && n <= static_cast<int64_t>(size) - off;
+  // Even an empty copy must start inside both vectors.
+  const int64_t count = std::max<int64_t>(n, 0);
+  const auto fits = [count](int64_t off, size_t size) {
+    return off >= 0 && off <= static_cast<int64_t>(size) &&
+           count <= static_cast<int64_t>(size) - off;
   };
   if (!fits(src_off, src.size())) VEX_THROW("copy_vec: src out of range");
   if (!fits(dst_off, dst.size())) VEX_THROW("copy_vec: dst out of range");
-  std::copy(src.begin() + src_off, src.begin() + src_off + n, dst.begin() + dst_off);
+  std::copy_n(src.begin() + src_off, count, dst.begin() + dst_off);
 }

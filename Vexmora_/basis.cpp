@@ -20,9 +20,11 @@ bool kept_atom_type(int64_t t) { return t == 0 || t == 1000 || t >= 10000000; }
 
 bool is_expanded(int64_t T, int64_t C) { return (T == 1 && C != 1) || (T >= 2 && C == 0); }
 
-// Whether [ptr - 1, ptr - 1 + n) lies inside an array of `size` entries.
+// Whether [ptr - 1, ptr - 1 + n) lies inside an array of `size` entries; an
+// empty range (a shell without primitives) points nowhere and always does.
 bool range_ok(int64_t ptr, int64_t n, size_t size) {
-  return ptr >= 1 && n >= 0 && ptr - 1 <= static_cast<int64_t>(size) &&
+  if (n == 0) return true;
+  return ptr >= 1 && n > 0 && ptr - 1 <= static_cast<int64_t>(size) &&
          n <= static_cast<int64_t>(size) - (ptr - 1);
 }
 
@@ -106,13 +108,17 @@ void Vexmora::fix_basis() {
       b.shelltypes[n] = L;
       b.shellcons[n] = (expand && L == 1) ? 2 : L;
       const int64_t src = old.shellprimptr[s] - 1, dst = pp - 1;
-      std::copy_n(old.primexp.begin() + src, np, b.primexp.begin() + dst);
-      std::copy_n(old.primconc.begin() + src, np, b.primconc.begin() + dst);
-      std::copy_n(old.primspconc.begin() + src, np, b.primspconc.begin() + dst);
+      if (np > 0) {  // the pointers of an empty shell may point anywhere
+        std::copy_n(old.primexp.begin() + src, np, b.primexp.begin() + dst);
+        std::copy_n(old.primconc.begin() + src, np, b.primconc.begin() + dst);
+        std::copy_n(old.primspconc.begin() + src, np, b.primspconc.begin() + dst);
+      }
       if (L >= 2) {
         const int64_t hsrc = old.shellhiptr[s] - 1;
-        std::copy_n(old.hiconc1.begin() + hsrc, np, b.hiconc1.begin() + hp - 1);
-        std::copy_n(old.hiconc2.begin() + hsrc, np, b.hiconc2.begin() + hp - 1);
+        if (np > 0) {
+          std::copy_n(old.hiconc1.begin() + hsrc, np, b.hiconc1.begin() + hp - 1);
+          std::copy_n(old.hiconc2.begin() + hsrc, np, b.hiconc2.begin() + hp - 1);
+        }
         b.shellhiptr[n] = hp;
         hp += np;
       }
@@ -139,10 +145,11 @@ void Vexmora::fix_basis() {
   m.concoeff.reserve(static_cast<size_t>(m.NPrim));
   for (int64_t i = 0; i < ns; ++i) {
     const int64_t T = b.shelltypes[i], C = b.shellcons[i], np = b.shellnprim[i];
-    const double* src = T == 0 || (T == 1 && C != 1) ? &b.primconc[b.shellprimptr[i] - 1]
-                        : T == 1                     ? &b.primspconc[b.shellprimptr[i] - 1]
-                        : T == 2                     ? &b.hiconc1[b.shellhiptr[i] - 1]
-                                                     : &b.hiconc2[b.shellhiptr[i] - 1];
+    // data() + offset: a shell without primitives may point just past the end.
+    const double* src = T == 0 || (T == 1 && C != 1) ? b.primconc.data() + (b.shellprimptr[i] - 1)
+                        : T == 1 ? b.primspconc.data() + (b.shellprimptr[i] - 1)
+                        : T == 2 ? b.hiconc1.data() + (b.shellhiptr[i] - 1)
+                                 : b.hiconc2.data() + (b.shellhiptr[i] - 1);
     m.concoeff.insert(m.concoeff.end(), src, src + np);
   }
   if (static_cast<int64_t>(m.concoeff.size()) != m.NPrim)

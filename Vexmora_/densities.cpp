@@ -1,4 +1,5 @@
 // Densities (603): total and spin density of each of the nine density kinds.
+#include <cstdint>
 #include <string>
 
 #include "Utils.h"
@@ -9,23 +10,24 @@ void Vexmora::read_densities() {
   if (LBit(ILSW[9], 1)) VEX_THROW("Cannot do natural orbitals yet");
   const WfnType w = decode_sc(IOpClDen);
 
+  const DirEntry* rec = find_record(603);
+  if (rec == nullptr) return;
+
   // nbasis comes from the file and may be anything: bound it by the file
   // first, so that the sizes below fit comfortably in 128 bits.
-  if (m.nbasis > file_words() || m.nbasis < -file_words())
-    VEX_THROW("Size of densities out of range for this file: nbasis= " + std::to_string(m.nbasis));
+  const std::string too_large =
+      "Size of densities out of range for this file: nbasis= " + std::to_string(m.nbasis);
+  if (m.nbasis > file_words() || m.nbasis < -file_words()) VEX_THROW(too_large);
   using Wide = __int128;
   const Wide N = Wide(w.spinfac) * m.nbasis;
   const Wide B = Wide(w.NRI) * N * (N + 1) / 2;
   const Wide len_den = Wide(w.nspblk) * B;
-
-  const DirEntry* rec = find_record(603);
-  if (rec == nullptr || len_den < 1) return;
-  if (len_den > file_words())
-    VEX_THROW("Size of densities out of range for this file: nbasis= " + std::to_string(m.nbasis));
+  if (len_den < 1) return;
+  if (len_den > INT64_MAX) VEX_THROW(too_large);
   const int64_t LenDen = static_cast<int64_t>(len_den), nb = static_cast<int64_t>(B);
 
   const int64_t len = rec->length();
-  if ((len - 1) % LenDen != 0)
+  if ((Wide(len) - 1) % LenDen != 0)
     VEX_THROW("Error retrieving densities from rwf= 603, LenDen= " + std::to_string(LenDen) +
               ", but length= " + std::to_string(len));
   seek_record(*rec);
@@ -36,6 +38,8 @@ void Vexmora::read_densities() {
   int64_t slot = 0;  // selected kinds stand back to back after the selection word
   for (int k = 0; k < 9; ++k) {
     if (!LBit(mask, k)) continue;
+    // A block is allocated only once it is known to fit in the file.
+    if (LenDen > file_words()) VEX_THROW(too_large);
     const int64_t first = 1 + LenDen * slot++;
     std::vector<double> blk(static_cast<size_t>(LenDen), 0.0);
     if (first <= file_words() - rec->begin) {

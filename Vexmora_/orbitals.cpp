@@ -37,13 +37,17 @@ void Vexmora::read_orbitals() {
   }
   const WfnType w = decode_sc(IOpCl);
 
-  const Wide norb = Wide(m.nbsuse) * w.spinfac;
+  // Counts beyond the file's length describe orbitals no record here can
+  // hold (and would overflow even 128 bits): such orbitals are simply absent.
+  const bool counts_fit = m.nbsuse >= 1 && m.nbasis >= 1 && m.nbsuse <= file_words() &&
+                          m.nbasis <= file_words();
+  const Wide norb = counts_fit ? Wide(m.nbsuse) * w.spinfac : 0;
   const Wide lenmo = Wide(m.nbasis) * norb * w.spinfac * w.NRI;
   const DirEntry* r522 = find_record(522);
   const DirEntry* r524 = find_record(524);
   const int64_t l522 = r522 ? r522->length() : 0;
   const int64_t l524 = r524 ? r524->length() : 0;
-  if (m.nbsuse >= 1 && m.nbasis >= 1 && l524 >= lenmo && l522 >= norb) {
+  if (counts_fit && l524 >= lenmo && l522 >= norb) {
     const int64_t no = static_cast<int64_t>(norb), lm = static_cast<int64_t>(lenmo);
     seek_record(*r522);
     read_vec(m.aoene, no, "alpha orbital energies");

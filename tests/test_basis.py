@@ -186,6 +186,23 @@ def test_limits(tmp_path: Path, shells: List[Shell], message: Optional[str]) -> 
         [c for sh, L in zip(shells, low) for c in normalised(sh.coefs[L], sh.exps, L)], rel=1e-12)
 
 
+EMPTY_S = shell(1, 0, [], {0: []})
+
+
+@pytest.mark.parametrize("shells, pointers", [
+    pytest.param([EMPTY_S], None, id="no-primitives-at-all"),
+    pytest.param([S1, EMPTY_S], None, id="empty-shell-last"),
+    pytest.param([S1, EMPTY_S], {"shellprimptr": [1, 0]}, id="empty-shell-pointing-nowhere"),
+    pytest.param([S1, shell(1, 2, [], {2: []})], {"shellprimptr": [1, 99], "shellhiptr": [0, -5]},
+                 id="empty-d-shell-pointing-nowhere"),
+])
+def test_shell_without_primitives(tmp_path: Path, shells: List[Shell],
+                                  pointers: Optional[Dict[str, List[int]]]) -> None:
+    # Its pointers are never followed: the contraction simply cannot be normalised.
+    fails_with(tmp_path, shells, "Unable to normalize a contracted basis function",
+               **(pointers or {}))
+
+
 # Exponent pi/2 makes the primitive's self-overlap 1, so the norm is c^2:
 # c = 1e-14 stays just above the limit of 1e-30 (1e-16 falls under it, see above).
 @pytest.mark.parametrize("c", [1e-14, 0.3, 7.5, 1e6, -1e-12, -0.3, -1e6])

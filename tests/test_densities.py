@@ -143,6 +143,29 @@ def test_huge_nbasis_rejected(tmp_path: Path, nbasis: int, iopcl: int) -> None:
     assert line.startswith("Error: ")
 
 
+@pytest.mark.parametrize("record, outcome", [
+    (None, None),  # nothing to read: no size matters
+    (densities(0), None),  # only the selection word, no kind selected
+    (densities(1, [1.0, 2.0, 3.0]),
+     "Error: Error retrieving densities from rwf= 603, LenDen= 500500, but length= 4"),
+    (densities(1), "Error: Size of densities out of range for this file: nbasis= 1000"),
+])
+def test_blocks_larger_than_the_file(tmp_path: Path, record: Optional[bytes],
+                                     outcome: Optional[str]) -> None:
+    # 1000 basis functions: a block of 500500 words, more than this file holds.
+    b = h2().remove(522, 524)
+    b.replace(997, mol([1, 1], XYZ, nbasis=1000, nbsuse=2))
+    if record is not None:
+        b.add(603, record)
+    path = b.write(tmp_path / "dens.chk")
+    if outcome is None:
+        assert Vexmora_.ChkReader_(fchk=path).params.mol.totdens == EMPTY
+    else:
+        with pytest.raises(RuntimeError) as err:
+            Vexmora_.ChkReader_(fchk=path)
+        assert str(err.value).split("\n", 1)[0] == outcome
+
+
 @pytest.mark.parametrize("cut", [1, 2, 4])
 def test_record_cut_short_by_end_of_file(tmp_path: Path, cut: int) -> None:
     alpha, beta = [1.0, 2.0, 3.0], [0.5, 0.25, 0.125]

@@ -116,7 +116,11 @@ TEST(CopyVec, CopiesAndRefusesOverruns) {
   std::vector<double> dst(5, 0.0);
   copy_vec(src, dst, 3, 1, 2);
   EXPECT_EQ(dst, (std::vector<double>{0, 0, 2, 3, 4}));
-  copy_vec(src, dst, 0, 99, 99);  // nothing to copy, nothing checked
+  copy_vec(src, dst, 0, 4, 5);  // an empty copy at the very ends
+  EXPECT_TRUE(starts_with(error_of([&] { copy_vec(src, dst, 0, 5, 0); }),
+                          "Error: copy_vec: src out of range\n\n"));
+  EXPECT_TRUE(starts_with(error_of([&] { copy_vec(src, dst, 0, 0, 6); }),
+                          "Error: copy_vec: dst out of range\n\n"));
   EXPECT_TRUE(starts_with(error_of([&] { copy_vec(src, dst, 2, 3, 0); }),
                           "Error: copy_vec: src out of range\n\n"));
   EXPECT_TRUE(starts_with(error_of([&] { copy_vec(src, dst, 2, 0, 4); }),
