@@ -1,6 +1,11 @@
 // The formatted checkpoint writer.
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "Vexmora.h"
 
@@ -18,37 +23,87 @@ void write_real(std::FILE* f, const char* label, double v) {
   std::fprintf(f, "%-40s   R     %22.15E\n", label, v);
 }
 
+// Array items are formatted into a buffer written in large pieces: a printf
+// call per number would dominate the time spent on a large file.
+class ItemWriter {
+ public:
+  explicit ItemWriter(std::FILE* f) : f_(f) {}
+  ~ItemWriter() { flush(); }
+  ItemWriter(const ItemWriter&) = delete;
+  ItemWriter& operator=(const ItemWriter&) = delete;
+
+  // Right-justified in `width` columns, never cut (as printf does).
+  void put(const char* text, size_t n, size_t width) {
+    if (buf_.size() - used_ < std::max(n, width) + 1) flush();
+    for (size_t k = n; k < width; ++k) buf_[used_++] = ' ';
+    std::memcpy(buf_.data() + used_, text, n);
+    used_ += n;
+  }
+  void newline() {
+    if (used_ == buf_.size()) flush();
+    buf_[used_++] = '\n';
+  }
+
+ private:
+  void flush() {
+    if (used_ > 0) std::fwrite(buf_.data(), 1, used_, f_);
+    used_ = 0;
+  }
+  std::FILE* f_;
+  std::vector<char> buf_ = std::vector<char>(size_t{1} << 16);
+  size_t used_ = 0;
+};
+
+// "%12lld"
+void put_int(ItemWriter& w, int64_t v) {
+  char tmp[24];
+  const auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
+  w.put(tmp, static_cast<size_t>(r.ptr - tmp), 12);
+}
+
+// "%16.8E": to_chars rounds exactly as printf does and writes the same
+// exponent digits, in lower case.
+void put_real(ItemWriter& w, double v) {
+  char tmp[32];
+  const auto r = std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::scientific, 8);
+  const size_t n = static_cast<size_t>(r.ptr - tmp);
+  for (size_t k = 0; k < n; ++k) tmp[k] = static_cast<char>(std::toupper(static_cast<unsigned char>(tmp[k])));
+  w.put(tmp, n, 16);
+}
+
 // Items are written back to back, `per_line` to a line; a partial last line
 // gets its own line feed, an empty array no data line at all.
 template <typename Item>
-void write_items(std::FILE* f, size_t count, int per_line, Item item) {
+void write_items(std::FILE* f, size_t count, size_t per_line, Item item) {
+  ItemWriter w(f);
   for (size_t i = 0; i < count; ++i) {
-    item(i);
-    if ((i + 1) % per_line == 0) std::fputc('\n', f);
+    item(w, i);
+    if ((i + 1) % per_line == 0) w.newline();
   }
-  if (count % per_line != 0) std::fputc('\n', f);
+  if (count % per_line != 0) w.newline();
 }
 
 }  // namespace
 
 void write_int_array(const char* label, const std::vector<int64_t>& v, std::FILE* f) {
   std::fprintf(f, "%-40s   I   N=%12zu\n", label, v.size());
-  write_items(f, v.size(), 6,
-              [&](size_t i) { std::fprintf(f, "%12lld", static_cast<long long>(v[i])); });
+  write_items(f, v.size(), 6, [&](ItemWriter& w, size_t i) { put_int(w, v[i]); });
 }
 
 void write_real_array(const char* label, const std::vector<double>& v, std::FILE* f) {
   std::fprintf(f, "%-40s   R   N=%12zu\n", label, v.size());
-  write_items(f, v.size(), 5, [&](size_t i) { std::fprintf(f, "%16.8E", v[i]); });
+  write_items(f, v.size(), 5, [&](ItemWriter& w, size_t i) { put_real(w, v[i]); });
 }
 
 void write_char_array(const char* label, const std::vector<char>& v, std::FILE* f) {
   const size_t items = (v.size() + 11) / 12;
   std::fprintf(f, "%-40s   C   N=%12zu\n", label, items);
-  write_items(f, items, 5, [&](size_t i) {
-    const size_t first = 12 * i;
-    const size_t n = std::min<size_t>(12, v.size() - first);
-    std::fprintf(f, "%.*s", static_cast<int>(n), v.data() + first);
+  write_items(f, items, 5, [&](ItemWriter& w, size_t i) {
+    // An item stops early at a NUL inside the text.
+    const char* first = v.data() + 12 * i;
+    const size_t n = std::min<size_t>(12, v.size() - 12 * i);
+    const void* nul = std::memchr(first, '\0', n);
+    w.put(first, nul ? static_cast<size_t>(static_cast<const char*>(nul) - first) : n, 0);
   });
 }
 

@@ -6,6 +6,9 @@ column layout is what Gaussian's own tools read.
 """
 from __future__ import annotations
 
+import math
+import random
+import struct
 import sys
 from pathlib import Path
 from typing import List, Sequence
@@ -257,6 +260,38 @@ def test_number_formats(tmp_path: Path) -> None:
         "Total Energy                               R     1.500000000000000E-120",
         "RMS Density                                R     -0.000000000000000E+00",
         "IOpCl                                      I                0"])
+
+
+def awkward_reals(n: int) -> List[float]:
+    """Doubles that stress the rounding of "%16.8E": halfway cases near the
+    ninth digit, powers of ten, extremes, subnormals and random bit patterns."""
+    rng = random.Random(8)
+    vals = [0.0, -0.0, 1.0, 9.999999995, 9.9999999949, 1.000000005, 0.5e-8, 2.5e-9, 5e-324,
+            -2.2250738585072014e-308, 1.7976931348623157e308, math.inf, -math.inf,
+            *[10.0 ** k for k in range(-30, 31)], *[-(k + 0.5) * 1e-8 for k in range(20)]]
+    while len(vals) < n:
+        bits = rng.getrandbits(64)
+        v = struct.unpack("<d", struct.pack("<Q", bits))[0]
+        if math.isfinite(v):
+            vals.append(v)
+    return vals[:n]
+
+
+def test_reals_print_as_printf_does(tmp_path: Path) -> None:
+    # Python's "%E" is correctly rounded, as the C library's is.
+    n = 600
+    values = awkward_reals(2 * n)
+    xyz = [tuple(values[3 * i: 3 * i + 3]) for i in range(n // 3 * 2)]
+    chk = h2().remove(670).replace(997, mol([1] * len(xyz), xyz, nucchg=values[:len(xyz)]))
+    lines = fchk(chk, tmp_path)
+    first = lines.index(head("Current cartesian coordinates", "R", 3 * len(xyz))) + 1
+    expected = ["%16.8E" % v for v in values[: 3 * len(xyz)]]
+    assert lines[first: first + len(expected) // 5] == [
+        "".join(expected[k: k + 5]) for k in range(0, len(expected), 5)]
+    nan = (h2().remove(670)
+           .replace(997, mol([1], [(math.nan, -math.nan, math.inf)], nbasis=2)))
+    assert_block(fchk(nan, tmp_path), [head("Current cartesian coordinates", "R", 3),
+                                       "             NAN            -NAN             INF"])
 
 
 # ---------------------------------------------------------------------------
