@@ -20,8 +20,9 @@ bool kept_atom_type(int64_t t) { return t == 0 || t == 1000 || t >= 10000000; }
 
 bool is_expanded(int64_t T, int64_t C) { return (T == 1 && C != 1) || (T >= 2 && C == 0); }
 
-// Whether [ptr - 1, ptr - 1 + n) lies inside an array of `size` entries; an
-// empty range (a shell without primitives) points nowhere and always does.
+// Whether [ptr - 1, ptr - 1 + n) lies inside an array of `size` entries. An
+// empty range (a shell without primitives) is never followed, so its pointer
+// may hold anything.
 bool range_ok(int64_t ptr, int64_t n, size_t size) {
   if (n == 0) return true;
   return ptr >= 1 && n > 0 && ptr - 1 <= static_cast<int64_t>(size) &&
