@@ -4,7 +4,10 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$ROOT"
-py="$(interpreters | head -n 1)"
+# The first interpreter listed; no pipe into head, whose early exit would
+# fail the pipeline under pipefail.
+py="$(interpreters)"
+py="${py%%$'\n'*}"
 vpy="$(make_venv "$py")"
 mkdir -p out
 "$vpy" -m vexmora examples/water.chk -o out/water.fchk --gjf out/water.gjf
