@@ -2,6 +2,7 @@
 // normalisation, bit tests and a bounded copy.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -23,3 +24,11 @@ bool LBit(int64_t word, int32_t bit);
 // dst[dst_off + k] = src[src_off + k] for k < n; refuses any copy past either vector.
 void copy_vec(const std::vector<double>& src, std::vector<double>& dst, int64_t n, int64_t src_off,
               int64_t dst_off);
+
+// The first n elements of v (all of v when it is shorter, none for n <= 0):
+// the per-atom arrays hold more entries than atoms.
+template <typename T>
+std::vector<T> leading(const std::vector<T>& v, int64_t n) {
+  const size_t k = std::min(v.size(), static_cast<size_t>(std::max<int64_t>(n, 0)));
+  return std::vector<T>(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k));
+}

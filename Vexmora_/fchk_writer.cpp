@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Utils.h"
 #include "Vexmora.h"
 
 namespace {
@@ -113,12 +114,6 @@ void write_char_array(const char* label, const std::string& s, std::FILE* f) {
   write_char_array(label, std::vector<char>(s.begin(), s.end()), f);
 }
 
-template <typename T>
-std::vector<T> head(const std::vector<T>& v, int64_t n) {
-  const size_t k = std::min(v.size(), static_cast<size_t>(std::max<int64_t>(n, 0)));
-  return std::vector<T>(v.begin(), v.begin() + k);
-}
-
 }  // namespace
 
 void Vexmora::write_fchk(const std::string& path) const {
@@ -142,9 +137,9 @@ void Vexmora::write_fchk(const std::string& path) const {
   write_int(f, "Number of basis functions", m.nbasis);
   write_int(f, "Number of independent functions", m.nbsuse);
   write_int(f, "Number of translation vectors", m.ndim);
-  write_int_array("Atomic numbers", head(m.atomicnums, m.natoms), f);
-  write_real_array("Nuclear charges", head(m.nucchg, m.natoms), f);
-  write_real_array("Current cartesian coordinates", head(m.coords, 3 * m.natoms), f);
+  write_int_array("Atomic numbers", leading(m.atomicnums, m.natoms), f);
+  write_real_array("Nuclear charges", leading(m.nucchg, m.natoms), f);
+  write_real_array("Current cartesian coordinates", leading(m.coords, 3 * m.natoms), f);
   if (m.ndim > 0) {
     std::vector<double> tv;
     for (int64_t i = 0; i < std::min<int64_t>(m.ndim, 3); ++i)

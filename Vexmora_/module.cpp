@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include "Utils.h"
 #include "Vexmora.h"
 
 namespace py = pybind11;
@@ -18,12 +19,6 @@ py::array_t<double> xyz_angstrom(const std::vector<double>& v, int64_t n) {
   double* out = a.mutable_data();
   for (int64_t i = 0; i < 3 * n; ++i) out[i] = v[i] * BOHR_TO_ANGSTROM;
   return a;
-}
-
-template <typename T>
-std::vector<T> first(const std::vector<T>& v, int64_t n) {
-  const size_t k = std::min(v.size(), static_cast<size_t>(std::max<int64_t>(n, 0)));
-  return std::vector<T>(v.begin(), v.begin() + k);
 }
 
 // A failure becomes RuntimeError with the whole report. The report may quote a
@@ -76,16 +71,17 @@ PYBIND11_MODULE(Vexmora_, m) {
           "names",
           [](const Mol& mol) {
             std::vector<std::string> out;
-            for (const int64_t z : first(mol.atomicnums, mol.natoms)) out.emplace_back(element_symbol(z));
+            for (const int64_t z : leading(mol.atomicnums, mol.natoms))
+              out.emplace_back(element_symbol(z));
             return out;
           },
           "The atom element names")
       .def_property_readonly(
-          "atomicnums", [](const Mol& mol) { return first(mol.atomicnums, mol.natoms); },
+          "atomicnums", [](const Mol& mol) { return leading(mol.atomicnums, mol.natoms); },
           "The atomic numbers")
       .def_readonly("orblabels", &Mol::orblabels, "The atomic orbital labels")
       .def_property_readonly(
-          "nucchg", [](const Mol& mol) { return first(mol.nucchg, mol.natoms); },
+          "nucchg", [](const Mol& mol) { return leading(mol.nucchg, mol.natoms); },
           "The nuclear charges")
       .def_property_readonly(
           "coords", [](const Mol& mol) { return xyz_angstrom(mol.coords, mol.natoms); },
