@@ -114,15 +114,3 @@ class FileSerializer {
   bool swap_bytes = false;
   int64_t fsize = 0;
 };
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using TextFile = std::unique_ptr<std::FILE, FileCloser>;
-
-// Opens a text file for writing, replacing it.
-inline TextFile open_text_output(const std::string& path) {
-  TextFile f(is_file_name(path) ? std::fopen(path.c_str(), "w") : nullptr);
-  if (!f) VEX_THROW("Can not write file: " + path);
-  return f;
-}

@@ -459,6 +459,7 @@ def test_unwritable_path(where: str, tmp_path: Path) -> None:
     with pytest.raises(RuntimeError) as info:
         reader.write_fchk(fname=str(target))
     report = str(info.value)
-    assert report.split("\n")[0] == f"Error: Can not write file: {target}"
+    reason = "No such file or directory" if where == "missing-dir" else "Is a directory"
+    assert report.split("\n")[0] == f"Error: Can not write file: {target}: {reason}"
     assert "\n\nSource File:\t" in report
     assert not (tmp_path / "missing").exists()
