@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the whole test suite: the C++ unit tests, then the Python suite on
+# Runs the whole test suite: the C++ unit tests (plain, then under the
+# sanitizers with the fuzz corpus replayed), then the Python suite on
 # CPython 3.9 and on the default python3. Installs what it needs.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
@@ -10,6 +11,10 @@ cmake -S . -B build/cpp -DVEXMORA_BUILD_TESTS=ON -DVEXMORA_BUILD_MODULE=OFF \
   -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/cpp -j2 >/dev/null
 ctest --test-dir build/cpp --output-on-failure
+
+echo "== Sanitizer build (clang, ASan, UBSan): C++ unit tests and fuzz replay"
+bash fuzz/replay.sh
+ctest --test-dir build/fuzz --output-on-failure
 
 status=0
 while read -r py; do
