@@ -74,6 +74,13 @@ py::object unpack_density(const std::vector<double>& tri) {
   return std::move(a);
 }
 
+// A text of the file as str; bytes that are not UTF-8 become backslash escapes.
+py::str text(const std::string& s) {
+  PyObject* o = PyUnicode_DecodeUTF8(s.data(), static_cast<py::ssize_t>(s.size()), "backslashreplace");
+  if (o == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(o);
+}
+
 std::unique_ptr<Vexmora> open_reader(const std::string& path) {
   py::gil_scoped_release nogil;
   auto r = std::make_unique<Vexmora>(path);
@@ -138,8 +145,9 @@ PYBIND11_MODULE(_core, m) {
            [](const Vexmora& r) {
              const ChkParams& p = r.params();
              py::dict d;
-             d["title"] = p.title, d["route"] = p.route, d["method"] = p.method;
-             d["basis_set"] = p.baset, d["job_type"] = p.jobtype, d["program_version"] = p.gauver;
+             d["title"] = text(p.title), d["route"] = text(p.route), d["method"] = text(p.method);
+             d["basis_set"] = text(p.baset), d["job_type"] = text(p.jobtype);
+             d["program_version"] = text(p.gauver);
              return d;
            })
       .def("counts",
@@ -196,7 +204,12 @@ PYBIND11_MODULE(_core, m) {
              const Mol& x = mol(self);
              return orbital_rows(x.orthbasis, x.nbsuse, self);
            })
-      .def("basis_labels", [mol](const py::object& self) { return mol(self).orblabels; })
+      .def("basis_labels",
+           [mol](const py::object& self) {
+             py::list out;
+             for (const std::string& s : mol(self).orblabels) out.append(text(s));
+             return out;
+           })
       .def("shell_array",
            [mol](const py::object& self, const std::string& name) {
              const auto& b = mol(self).basis;

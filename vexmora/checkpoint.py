@@ -59,6 +59,8 @@ def _looks_like_fchk(path: bytes) -> bool:
 def _open(path: PathLike) -> "_core.Reader":
     raw = os.fsencode(path)
     shown = os.fsdecode(raw)
+    if not os.path.exists(raw):
+        raise CheckpointError(f"{shown}: No such file or directory")
     if os.path.isdir(raw):
         raise CheckpointError(f"{shown}: is a directory, not a checkpoint file")
     try:

@@ -9,13 +9,14 @@ from __future__ import annotations
 
 import argparse
 import json
+import os
 import sys
 from concurrent.futures import Executor, ProcessPoolExecutor
 from pathlib import Path
 from typing import Any, Callable, Dict, List, Optional, Sequence
 
 from .checkpoint import Checkpoint, CheckpointError, formula, load
-from .convert import FORMATS, check_formats, iter_convert
+from .convert import FORMATS, check_formats, expand_inputs, iter_convert
 
 #: The scalar attributes that ``vexmora info --json`` reports.
 INFO_KEYS = ("title", "route", "method", "basis_set", "job_type", "program_version",
@@ -75,11 +76,13 @@ def _convert(args: argparse.Namespace) -> int:
     executor: Optional[Executor] = ProcessPoolExecutor(args.jobs) if args.jobs > 1 else None
     failed = done = 0
     bar = None
+    empty = [p for p in args.paths if os.path.isdir(p) and not expand_inputs([p])]
+    for p in empty:
+        print(f"vexmora: {p}: no *.chk files in this directory", file=sys.stderr)
+    paths = [p for p in args.paths if p not in empty]
     try:
-        from .convert import expand_inputs
-        n = len(expand_inputs(args.paths))
-        bar = _progress(n)
-        for result in iter_convert(args.paths, args.outdir, formats, executor):
+        bar = _progress(len(expand_inputs(paths)))
+        for result in iter_convert(paths, args.outdir, formats, executor):
             done += 1
             if not result.ok:
                 failed += 1
@@ -95,9 +98,7 @@ def _convert(args: argparse.Namespace) -> int:
             bar.close()
         if executor is not None:
             executor.shutdown()
-    if done == 0:
-        return _fail("no checkpoint files to convert")
-    return 1 if failed else 0
+    return 1 if failed or empty else 0
 
 
 def _formchk(argv: Sequence[str]) -> int:
