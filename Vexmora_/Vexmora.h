@@ -33,6 +33,13 @@ WfnType decode_sc(int64_t IOpCl);
 class Vexmora {
  public:
   explicit Vexmora(const std::string& fname);
+  Vexmora(Vexmora&&) = default;
+
+  // The parsed state as bytes, and a reader rebuilt from them (no file needed).
+  std::string save_state() const;
+  static Vexmora restore_state(const std::string& bytes);
+  // Closes the checkpoint file: everything was read in the constructor.
+  void release_file() { fs.reset(); }
 
   const ChkParams& params() const { return params_; }
   const std::vector<int64_t>& ilsw() const { return ILSW; }
@@ -52,6 +59,10 @@ class Vexmora {
   void convert_cc(int64_t from_type, int64_t to_type, int64_t renorm);
 
  private:
+  Vexmora() = default;  // for restore_state
+  template <typename Self, typename Archive>
+  static void visit_state(Self& r, Archive& ar);
+
   // Reading steps, in constructor order.
   void read_header();
   void read_genarr();
