@@ -1,7 +1,8 @@
 // libFuzzer target over the whole path: the input bytes become a checkpoint
-// file, the reader parses it, and every writer writes into a scratch
-// directory. _Error is the expected rejection of a bad file; anything else
-// (a crash, a sanitizer report, another exception) is a finding.
+// file, the reader parses it, its saved state makes the round trip, and every
+// writer writes into a scratch directory. _Error is the expected rejection of
+// a bad file; anything else (a crash, a sanitizer report, another exception)
+// is a finding.
 #include <unistd.h>
 
 #include <cstdint>
@@ -51,6 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   write_input(chk, data, size);
   try {
     const Vexmora v(chk);
+    // The saved state (what pickling carries) must come back the same.
+    const std::string state = v.save_state();
+    if (Vexmora::restore_state(state).save_state() != state) std::abort();
     v.write_fchk(dir + "/out.fchk");
     v.write_gjf(dir + "/out.gjf");
   } catch (const _Error&) {
