@@ -5,6 +5,7 @@ import json
 import pickle
 import subprocess
 import sys
+import tempfile
 from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
 from pathlib import Path
 
@@ -185,4 +186,13 @@ def test_batch_conversion_goes_on_past_a_damaged_file(tmp_path: Path) -> None:
     assert done.returncode == 0 and (tmp_path / "good0.fchk").exists()
 
 
-_H2 = h2_job(Path(__import__("tempfile").mkdtemp()))
+
+def test_core_stub_lists_every_method() -> None:
+    import ast
+    stub = ast.parse((Path(vexmora.__file__).with_name("_core.pyi")).read_text())
+    cls = next(n for n in stub.body if isinstance(n, ast.ClassDef) and n.name == "Reader")
+    declared = {f.name for f in cls.body if isinstance(f, ast.FunctionDef)} - {"__init__"}
+    assert declared == {n for n in dir(vexmora._core.Reader) if not n.startswith("_")}
+
+
+_H2 = h2_job(Path(tempfile.mkdtemp()))
