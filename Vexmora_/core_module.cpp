@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "Utils.h"
@@ -67,9 +68,15 @@ py::object unpack_density(const std::vector<double>& tri) {
   double* out = a.mutable_data();
   {
     py::gil_scoped_release nogil;
+    // Row by row into the lower half, then mirrored tile by tile: writing
+    // both halves from the triangle at once strides through memory by n.
     const double* t = tri.data();
-    for (int64_t r = 0; r < n; ++r)
-      for (int64_t c = 0; c <= r; ++c, ++t) out[r * n + c] = out[c * n + r] = *t;
+    for (int64_t r = 0; r < n; ++r, t += r) std::copy(t, t + r + 1, out + r * n);
+    constexpr int64_t kTile = 64;
+    for (int64_t r0 = 0; r0 < n; r0 += kTile)
+      for (int64_t c0 = 0; c0 <= r0; c0 += kTile)
+        for (int64_t r = r0; r < std::min(n, r0 + kTile); ++r)
+          for (int64_t c = c0; c < std::min(r, c0 + kTile); ++c) out[c * n + r] = out[r * n + c];
   }
   return std::move(a);
 }
