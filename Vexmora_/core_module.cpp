@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "PyCommon.h"
 #include "Utils.h"
 #include "Vexmora.h"
 
@@ -36,15 +37,6 @@ py::array view(const T* data, std::vector<py::ssize_t> shape, const py::object& 
 template <typename T>
 py::array view(const std::vector<T>& v, const py::object& owner) {
   return view(v.data(), {static_cast<py::ssize_t>(v.size())}, owner);
-}
-
-// A new (n, 3) array from x, y, z triples, scaled (Bohr to Angstrom).
-py::array_t<double> triples(const std::vector<double>& v, int64_t n, double scale) {
-  n = std::max<int64_t>(0, std::min<int64_t>(n, static_cast<int64_t>(v.size() / 3)));
-  py::array_t<double> a({static_cast<py::ssize_t>(n), py::ssize_t{3}});
-  double* out = a.mutable_data();
-  for (int64_t i = 0; i < 3 * n; ++i) out[i] = v[i] * scale;
-  return a;
 }
 
 // Orbital coefficients, one orbital per row: `count` orbitals of equal length.
@@ -93,19 +85,6 @@ std::unique_ptr<Vexmora> open_reader(const std::string& path) {
   auto r = std::make_unique<Vexmora>(path);
   r->release_file();  // everything was read: do not hold a descriptor per object
   return r;
-}
-
-void translate_error(std::exception_ptr p) {
-  try {
-    if (p) std::rethrow_exception(p);
-  } catch (const _Error& e) {
-    const std::string report = e.what();
-    PyObject* text = PyUnicode_DecodeUTF8(report.data(), static_cast<py::ssize_t>(report.size()),
-                                          "backslashreplace");
-    if (text == nullptr) return;
-    PyErr_SetObject(PyExc_RuntimeError, text);
-    Py_DECREF(text);
-  }
 }
 
 template <typename Method>
