@@ -62,9 +62,11 @@ def cclib_load(fchk: str) -> object:
 
 
 MEMORY_PROBE = """
-import resource, sys
+import sys
 import numpy, vexmora
-def rss(): return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+def rss():  # the peak of this image (ru_maxrss would carry the parent's over exec)
+    with open("/proc/self/status") as f:
+        return next(int(l.split()[1]) * 1024 for l in f if l.startswith("VmHWM:"))
 base = rss()
 c = vexmora.load(sys.argv[1])
 loaded = rss() - base
