@@ -98,8 +98,7 @@ class Vexmora {
   int64_t checked_count(int64_t count, const char* what) const;
   template <typename T>
   void read_vec(std::vector<T>& v, int64_t n, const char* what) {
-    v.resize(static_cast<size_t>(checked_count(n, what)));
-    fs->rw_array(v.data(), static_cast<int64_t>(v.size()));
+    fs->read_vector(v, checked_count(n, what));
   }
   std::string read_text(int64_t nbytes);
 

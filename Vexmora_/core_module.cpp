@@ -6,8 +6,10 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 
+#include "PyCommon.h"
 #include "Utils.h"
 #include "Vexmora.h"
 
@@ -37,15 +39,6 @@ py::array view(const std::vector<T>& v, const py::object& owner) {
   return view(v.data(), {static_cast<py::ssize_t>(v.size())}, owner);
 }
 
-// A new (n, 3) array from x, y, z triples, scaled (Bohr to Angstrom).
-py::array_t<double> triples(const std::vector<double>& v, int64_t n, double scale) {
-  n = std::max<int64_t>(0, std::min<int64_t>(n, static_cast<int64_t>(v.size() / 3)));
-  py::array_t<double> a({static_cast<py::ssize_t>(n), py::ssize_t{3}});
-  double* out = a.mutable_data();
-  for (int64_t i = 0; i < 3 * n; ++i) out[i] = v[i] * scale;
-  return a;
-}
-
 // Orbital coefficients, one orbital per row: `count` orbitals of equal length.
 py::object orbital_rows(const std::vector<double>& v, int64_t count, const py::object& owner) {
   if (v.empty() || count < 1 || v.size() % static_cast<size_t>(count) != 0) return py::none();
@@ -67,9 +60,15 @@ py::object unpack_density(const std::vector<double>& tri) {
   double* out = a.mutable_data();
   {
     py::gil_scoped_release nogil;
+    // Row by row into the lower half, then mirrored tile by tile: writing
+    // both halves from the triangle at once strides through memory by n.
     const double* t = tri.data();
-    for (int64_t r = 0; r < n; ++r)
-      for (int64_t c = 0; c <= r; ++c, ++t) out[r * n + c] = out[c * n + r] = *t;
+    for (int64_t r = 0; r < n; ++r, t += r) std::copy(t, t + r + 1, out + r * n);
+    constexpr int64_t kTile = 64;
+    for (int64_t r0 = 0; r0 < n; r0 += kTile)
+      for (int64_t c0 = 0; c0 <= r0; c0 += kTile)
+        for (int64_t r = r0; r < std::min(n, r0 + kTile); ++r)
+          for (int64_t c = c0; c < std::min(r, c0 + kTile); ++c) out[c * n + r] = out[r * n + c];
   }
   return std::move(a);
 }
@@ -86,19 +85,6 @@ std::unique_ptr<Vexmora> open_reader(const std::string& path) {
   auto r = std::make_unique<Vexmora>(path);
   r->release_file();  // everything was read: do not hold a descriptor per object
   return r;
-}
-
-void translate_error(std::exception_ptr p) {
-  try {
-    if (p) std::rethrow_exception(p);
-  } catch (const _Error& e) {
-    const std::string report = e.what();
-    PyObject* text = PyUnicode_DecodeUTF8(report.data(), static_cast<py::ssize_t>(report.size()),
-                                          "backslashreplace");
-    if (text == nullptr) return;
-    PyErr_SetObject(PyExc_RuntimeError, text);
-    Py_DECREF(text);
-  }
 }
 
 template <typename Method>

@@ -1,6 +1,5 @@
 // The formatted checkpoint writer.
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -70,7 +69,10 @@ void put_real(ItemWriter& w, double v) {
   char tmp[32];
   const auto r = std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::scientific, 8);
   const size_t n = static_cast<size_t>(r.ptr - tmp);
-  for (size_t k = 0; k < n; ++k) tmp[k] = static_cast<char>(std::toupper(static_cast<unsigned char>(tmp[k])));
+  // The exponent's e (and inf, nan) in upper case; inline, as a call to
+  // toupper per character cost a fifth of the writer's time.
+  for (size_t k = 0; k < n; ++k)
+    if (tmp[k] >= 'a' && tmp[k] <= 'z') tmp[k] = static_cast<char>(tmp[k] - 'a' + 'A');
   w.put(tmp, n, 16);
 }
 

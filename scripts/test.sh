@@ -25,6 +25,8 @@ while read -r py; do
     extra=(qc-iodata cclib)
   fi
   vpy="$(make_venv "$py" "${extra[@]}")"
-  (cd "$ROOT" && "$vpy" -m pytest -q -p no:cacheprovider tests) || status=1
+  # The pytest command, not "python -m pytest": that would put the source folder
+  # vexmora/ (without its compiled core) ahead of the installed package.
+  (cd "$ROOT" && "$(dirname "$vpy")/pytest" -q -p no:cacheprovider tests) || status=1
 done < <(interpreters)
 exit "$status"
