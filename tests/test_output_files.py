@@ -42,7 +42,9 @@ print(json.dumps(out))
 """
 
 OLD = b"the previous content\n" * 10
-LIMIT = 1024  # below both outputs: the .fchk (~8.7 kB) fails mid-way, the .gjf (~2.6 kB) at the flush
+# Below both outputs: the .fchk (~8.7 kB) fails mid-way, the .gjf (~2.6 kB) at
+# the final flush.
+LIMIT = 1024
 CASES = [(binding, writer, target, limit)
          for binding in ("ChkReader_", "vexmora.load")
          for writer in ("write_fchk", "write_gjf")
@@ -64,8 +66,9 @@ def test_writers_on_a_full_disk(tmp_path: Path) -> None:
         jobs.append([binding, writer, chk, path, limit])
         targets.append(path)
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    # Run from tmp_path: the source folder vexmora/ must not shadow the package.
     run = subprocess.run([sys.executable, "-c", CHILD], input=json.dumps(jobs), env=env,
-                         capture_output=True, text=True, timeout=120)
+                         cwd=tmp_path, capture_output=True, text=True, timeout=120)
     assert run.returncode == 0, run.stderr
     results = json.loads(run.stdout.strip().splitlines()[-1])
     for (binding, writer, target, limit), path, got in zip(CASES, targets, results):
