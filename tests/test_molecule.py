@@ -120,6 +120,9 @@ def with_natoms(natoms: int) -> ChkBuilder:
     pytest.param(with_natoms(-1), "Missing atom data in.chk", id="natoms-1"),
     # More atoms than the arrays of the file can hold.
     *[pytest.param(with_natoms(n), None, id=f"natoms{n}") for n in (249998, 10**12, 2**63 - 1)],
+    # 1000 atoms need 6018 words of arrays, more than the whole file (5680).
+    pytest.param(with_natoms(1000), "Size of atom arrays out of range for this file: 6018",
+                 id="natoms-beyond-file"),
 ])
 def test_rejected_molecule(tmp_path: Path, b: ChkBuilder, message: Optional[str]) -> None:
     with pytest.raises(RuntimeError, match="^Error: " if message is None else error(message)):
