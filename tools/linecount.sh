@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Non-blank lines that are not # or // comments: tests (tests/, fuzz/) against code.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+count() { cat "$@" 2>/dev/null | grep -Ev '^\s*($|#|//)' | wc -l; }
+tests=$(count $(find tests fuzz -type f \( -name '*.py' -o -name '*.cpp' -o -name '*.h' -o -name '*.sh' \) 2>/dev/null))
+code=$(count Vexmora_/*.cpp Vexmora_/*.h $(find vexmora -name '*.py') scripts/* bench/* examples/*.py tools/*.py tools/*.sh)
+echo "tests $tests, code $code, tests/code $((100 * tests / code)) %"

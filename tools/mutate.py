@@ -1,0 +1,243 @@
+#!/usr/bin/env python3
+"""Mutation testing of the C++ core: how many small faults does the suite catch?
+
+Each mutant is one small change to one line of ``Vexmora_/*.cpp|h`` (a flipped
+comparison, a constant off by one, ``&&``/``||`` swapped, a throw or a check
+deleted, a unit constant changed). A mutant is known by its file, the text of
+its line, the operator and the occurrence on the line, so a saved list still
+applies after nearby lines moved. For each mutant the runner patches the
+source, rebuilds ``build/mutate`` incrementally with ninja (one job), runs
+ctest and then pytest (-x) on one interpreter against that build, and always
+restores the source. A mutant that does not compile is left out of the score.
+
+    python tools/mutate.py --list                 # the chosen mutants
+    python tools/mutate.py --save mutants.json    # choose and save, then run
+    python tools/mutate.py --load mutants.json    # run a saved list
+"""
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import random
+import re
+import signal
+import subprocess
+import sys
+from collections import defaultdict
+from pathlib import Path
+from typing import Dict, Iterator, List, Optional, Tuple
+
+ROOT = Path(__file__).resolve().parents[1]
+SRC = ROOT / "Vexmora_"
+BUILD = ROOT / "build" / "mutate"
+
+# name -> (pattern, replacement); the replacement is applied to one match.
+OPERATORS: Dict[str, Tuple[str, str]] = {
+    "lt>le": (r" < ", " <= "), "le>lt": (r" <= ", " < "),
+    "gt>ge": (r" > ", " >= "), "ge>gt": (r" >= ", " > "),
+    "eq>ne": (r" == ", " != "), "ne>eq": (r" != ", " == "),
+    "and>or": (r" && ", " || "), "or>and": (r" \|\| ", " && "),
+    "plus>minus": (r" \+ (?=\w)", " - "), "minus>plus": (r" - (?=\w)", " + "),
+    "int+1": (r"(?<![\w.])\d+(?![\w.])", "INT+1"), "int-1": (r"(?<![\w.])[1-9]\d*(?![\w.])", "INT-1"),
+    "real*1.01": (r"(?<![\w.])(?!0\.0\b)\d+\.\d*(?:e-?\d+)?(?![\w.])", "REAL"),
+    "no-throw": (r"VEX_THROW\(", "(void)("),
+    "true>false": (r"\breturn true\b", "return false"), "false>true": (r"\breturn false\b", "return true"),
+}
+
+
+def code_spans(line: str) -> List[Tuple[int, int]]:
+    """Column ranges of a line outside string and character literals and // comments."""
+    spans, start, i, quote = [], 0, 0, ""
+    while i < len(line):
+        c = line[i]
+        if quote:
+            if c == "\\":
+                i += 1
+            elif c == quote:
+                quote, start = "", i + 1
+        elif c in "\"'":
+            spans.append((start, i))
+            quote = c
+        elif line.startswith("//", i):
+            break
+        i += 1
+    if not quote:
+        spans.append((start, i))
+    return spans
+
+
+def matches(line: str, op: str) -> List[re.Match]:
+    """Matches of operator ``op`` in the code part of ``line``."""
+    if line.lstrip().startswith(("#", "//")) or (op.startswith(("plus", "minus")) and '"' in line):
+        return []  # (+ and - next to a text mostly joins strings: it would not compile)
+    spans = code_spans(line)
+    return [m for m in re.finditer(OPERATORS[op][0], line)
+            if any(a <= m.start() and m.end() <= b for a, b in spans)]
+
+
+def mutate_line(line: str, op: str, k: int) -> Optional[str]:
+    """``line`` with occurrence ``k`` of ``op`` changed, or None if there is none."""
+    found = matches(line, op)
+    if k >= len(found):
+        return None
+    m, rep = found[k], OPERATORS[op][1]
+    if rep == "INT+1":
+        rep = str(int(m.group()) + 1)
+    elif rep == "INT-1":
+        rep = str(int(m.group()) - 1)
+    elif rep == "REAL":
+        rep = f"({m.group()} * 1.01)"
+    return line[:m.start()] + rep + line[m.end():]
+
+
+def sources(with_bindings: bool) -> List[Path]:
+    files = sorted(SRC.glob("*.cpp")) + sorted(SRC.glob("*.h"))
+    return [f for f in files if with_bindings or f.name != "module.cpp"]
+
+
+def candidates(files: List[Path]) -> Iterator[dict]:
+    """Every possible mutant of ``files``."""
+    for f in files:
+        seen: Dict[str, int] = defaultdict(int)
+        for text in f.read_text().splitlines():
+            nth = seen[text.strip()]
+            seen[text.strip()] += 1
+            for op in OPERATORS:
+                for k in range(len(matches(text, op))):
+                    yield {"file": f.name, "line": text.strip(), "nth": nth, "op": op, "k": k}
+
+
+def choose(seed: int, total: int) -> List[dict]:
+    """About ``total`` mutants, at least two from every core file, the rest by share."""
+    by_file: Dict[str, List[dict]] = defaultdict(list)
+    for c in candidates(sources(with_bindings=False)):
+        by_file[c["file"]].append(c)
+    count = sum(len(v) for v in by_file.values())
+    rng, chosen = random.Random(seed), []
+    for name in sorted(by_file):
+        quota = min(len(by_file[name]), max(2, round(total * len(by_file[name]) / count)))
+        # An operator first, then a place: constants are far more common than
+        # comparisons or throws, but not more telling.
+        by_op: Dict[str, List[dict]] = defaultdict(list)
+        for c in by_file[name]:
+            by_op[c["op"]].append(c)
+        for _ in range(quota):
+            op = rng.choice(sorted(k for k, v in by_op.items() if v))
+            chosen.append(by_op[op].pop(rng.randrange(len(by_op[op]))))
+    return chosen
+
+
+def locate(mut: dict) -> Optional[Tuple[Path, int, str]]:
+    """File, line index and mutated text of ``mut`` in today's sources."""
+    path = SRC / mut["file"]
+    lines = path.read_text().splitlines(keepends=True)
+    same = [i for i, text in enumerate(lines) if text.strip() == mut["line"]]
+    if len(same) <= mut["nth"]:
+        return None
+    i = same[mut["nth"]]
+    new = mutate_line(lines[i], mut["op"], mut["k"])
+    return None if new is None else (path, i, new)
+
+
+def run(cmd: List[str], timeout: int, env: Optional[dict] = None) -> bool:
+    try:
+        return subprocess.run(cmd, cwd=ROOT, env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=timeout).returncode == 0
+    except subprocess.TimeoutExpired:
+        return False  # a hanging suite counts as a caught fault
+
+
+def configure(python: str) -> dict:
+    """Configures build/mutate once; returns the environment the suite runs in."""
+    bindir = Path(python).parent
+    if not (BUILD / "build.ninja").exists():
+        pyb = subprocess.check_output([python, "-m", "pybind11", "--cmakedir"], text=True).strip()
+        subprocess.check_call([str(bindir / "cmake"), "-S", str(ROOT), "-B", str(BUILD), "-G", "Ninja",
+                               f"-DCMAKE_MAKE_PROGRAM={bindir / 'ninja'}", "-DVEXMORA_BUILD_TESTS=ON",
+                               "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_CXX_FLAGS_RELEASE=-O1",
+                               f"-DPython_EXECUTABLE={python}", f"-Dpybind11_DIR={pyb}"])
+    env = dict(os.environ, PYTHONPATH=f"{BUILD}{os.pathsep}{ROOT}", PYTHONDONTWRITEBYTECODE="1")
+    if not build(bindir):
+        sys.exit("the unmutated sources do not build")
+    (BUILD / "Vexmora_.pyi").write_bytes((SRC / "Vexmora_.pyi").read_bytes())
+    where = subprocess.check_output([python, "-c", "import Vexmora_; print(Vexmora_.__file__)"],
+                                    env=env, cwd=ROOT, text=True).strip()
+    if Path(where).parent != BUILD:
+        sys.exit(f"pytest would import {where}, not the build in {BUILD}")
+    return env
+
+
+def build(bindir: Path) -> bool:
+    return run([str(bindir / "ninja"), "-C", str(BUILD), "-j1"], timeout=1800)
+
+
+def suite(python: str, env: dict) -> bool:
+    """Whether the whole suite passes (ctest, then pytest stopping at the first failure)."""
+    return (run([str(Path(python).parent / "ctest"), "--test-dir", str(BUILD)], 300) and
+            run([python, "-m", "pytest", "-x", "-q", "-p", "no:cacheprovider", "tests"], 600, env))
+
+
+def main() -> None:
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--seed", type=int, default=12)
+    ap.add_argument("--count", type=int, default=64, help="mutants to choose (about)")
+    ap.add_argument("--list", action="store_true", help="print the chosen mutants and stop")
+    ap.add_argument("--save", type=Path, help="write the chosen list to this file")
+    ap.add_argument("--load", type=Path, help="run the list saved in this file")
+    ap.add_argument("--python", default=str(ROOT / ".venv-3.11" / "bin" / "python"))
+    args = ap.parse_args()
+    args.python = os.path.abspath(args.python)  # not resolved: a venv's python is a link
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))  # restores the source too
+    muts = json.loads(args.load.read_text()) if args.load else choose(args.seed, args.count)
+    muts.sort(key=lambda m: m["file"])  # one file after another: fewer recompilations
+    if args.save:
+        args.save.write_text(json.dumps(muts, indent=1) + "\n")
+    if args.list:
+        for m in muts:
+            print(f"{m['file']}: [{m['op']}#{m['k']}] {m['line']}")
+        return
+    env = configure(args.python)
+    if not suite(args.python, env):
+        sys.exit("the suite fails on the unmutated sources")
+    score: Dict[str, List[int]] = defaultdict(lambda: [0, 0])
+    survivors, skipped = [], 0
+    for n, mut in enumerate(muts, 1):
+        found = locate(mut)
+        if found is None:
+            print(f"[{n}/{len(muts)}] missing: {mut['file']}: {mut['line']}", flush=True)
+            skipped += 1
+            continue
+        path, i, new = found
+        original = path.read_bytes()
+        lines = original.decode().splitlines(keepends=True)
+        lines[i] = new
+        try:
+            path.write_text("".join(lines))
+            if not build(Path(args.python).parent):
+                outcome = "not compiled"
+            else:
+                outcome = "survived" if suite(args.python, env) else "killed"
+        finally:
+            path.write_bytes(original)  # also on Ctrl-C
+        print(f"[{n}/{len(muts)}] {outcome}: {mut['file']}:{i + 1} {new.strip()}", flush=True)
+        if outcome == "not compiled":
+            skipped += 1
+            continue
+        score[mut["file"]][1] += 1
+        if outcome == "killed":
+            score[mut["file"]][0] += 1
+        else:
+            survivors.append(f"{mut['file']}:{i + 1} [{mut['op']}] {mut['line']}  ->  {new.strip()}")
+    build(Path(args.python).parent)  # leave the build matching the sources
+    print("\nfile                 killed/total")
+    for name in sorted(score):
+        print(f"{name:20} {score[name][0]:3d}/{score[name][1]:<3d}")
+    killed, total = sum(v[0] for v in score.values()), sum(v[1] for v in score.values())
+    print(f"overall              {killed:3d}/{total:<3d} = {100.0 * killed / max(total, 1):.1f} %"
+          f"  ({skipped} not compiled or missing)")
+    print("\nsurvivors:\n" + "\n".join(survivors))
+
+
+if __name__ == "__main__":
+    main()
