@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "Error.h"
 
@@ -78,6 +80,33 @@ class FileSerializer {
     return true;
   }
 
+  // Reads n items into v, replacing its content, as rw_array would into a
+  // zero-filled vector of n items, but without filling it first: the items
+  // pass through a small buffer and are appended, and only what lies past
+  // the end of the file is zero-filled.
+  template <typename T>
+  bool read_vector(std::vector<T>& v, int64_t n) {
+    static_assert(sizeof(T) == 8 && std::is_trivially_copyable<T>::value,
+                  "read_vector moves 8-byte items only");
+    if (!read_mode) VEX_THROW("read_vector only use in read mode");
+    const size_t count = static_cast<size_t>(std::max<int64_t>(n, 0));
+    v.clear();
+    v.reserve(count);
+    constexpr size_t kChunk = 4096;
+    T buf[kChunk];
+    while (v.size() < count) {
+      const size_t k = std::min(kChunk, count - v.size());
+      std::memset(buf, 0, k * 8);  // a partial last item keeps zeros after its bytes
+      const size_t got = std::fread(buf, 8, k, fp);
+      if (swap_bytes) swap_items(buf, got);
+      v.insert(v.end(), buf, buf + (got < k ? got + 1 : got));
+      if (got < k) break;
+    }
+    const bool complete = v.size() == count;
+    v.resize(count);
+    return complete;
+  }
+
   bool rw_bytes(char* buf, int64_t n) {
     if (n < 1) return true;
     const auto count = static_cast<size_t>(n);
@@ -114,15 +143,3 @@ class FileSerializer {
   bool swap_bytes = false;
   int64_t fsize = 0;
 };
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using TextFile = std::unique_ptr<std::FILE, FileCloser>;
-
-// Opens a text file for writing, replacing it.
-inline TextFile open_text_output(const std::string& path) {
-  TextFile f(is_file_name(path) ? std::fopen(path.c_str(), "w") : nullptr);
-  if (!f) VEX_THROW("Can not write file: " + path);
-  return f;
-}

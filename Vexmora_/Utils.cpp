@@ -49,11 +49,12 @@ double PrmNrm(int64_t IType, int64_t L, double a, double b) {
   if (L < 0) VEX_THROW(" out of range in PrmNrm");
   const double pi = 4.0 * std::atan(1.0);
   const double p = a + b;
+  // The order-independent factor once: pow dominated the basis step when it
+  // was taken for every order.
+  const double f = (IType == 1) ? std::pow(pi / p, 1.5)
+                                : 2.0 * std::pow(pi, 2.5) / (a * b * std::sqrt(p));
   double base[kMaxOrder + 3];
-  for (int m = 0; m < kMaxOrder + 3; ++m) {
-    base[m] = (IType == 1) ? std::pow(pi / p, 1.5)
-                           : 2.0 * std::pow(pi, 2.5) / (a * b * std::sqrt(p)) / (2.0 * m + 1.0);
-  }
+  for (int m = 0; m < kMaxOrder + 3; ++m) base[m] = (IType == 1) ? f : f / (2.0 * m + 1.0);
   return one_centre(L, a, b, base);
 }
 

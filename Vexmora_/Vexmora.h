@@ -33,6 +33,13 @@ WfnType decode_sc(int64_t IOpCl);
 class Vexmora {
  public:
   explicit Vexmora(const std::string& fname);
+  Vexmora(Vexmora&&) = default;
+
+  // The parsed state as bytes, and a reader rebuilt from them (no file needed).
+  std::string save_state() const;
+  static Vexmora restore_state(const std::string& bytes);
+  // Closes the checkpoint file: everything was read in the constructor.
+  void release_file() { fs.reset(); }
 
   const ChkParams& params() const { return params_; }
   const std::vector<int64_t>& ilsw() const { return ILSW; }
@@ -52,6 +59,10 @@ class Vexmora {
   void convert_cc(int64_t from_type, int64_t to_type, int64_t renorm);
 
  private:
+  Vexmora() = default;  // for restore_state
+  template <typename Self, typename Archive>
+  static void visit_state(Self& r, Archive& ar);
+
   // Reading steps, in constructor order.
   void read_header();
   void read_genarr();
@@ -87,8 +98,7 @@ class Vexmora {
   int64_t checked_count(int64_t count, const char* what) const;
   template <typename T>
   void read_vec(std::vector<T>& v, int64_t n, const char* what) {
-    v.resize(static_cast<size_t>(checked_count(n, what)));
-    fs->rw_array(v.data(), static_cast<int64_t>(v.size()));
+    fs->read_vector(v, checked_count(n, what));
   }
   std::string read_text(int64_t nbytes);
 

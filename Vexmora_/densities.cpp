@@ -41,10 +41,12 @@ void Vexmora::read_densities() {
     // A block is allocated only once it is known to fit in the file.
     if (LenDen > file_words()) VEX_THROW(too_large);
     const int64_t first = 1 + LenDen * slot++;
-    std::vector<double> blk(static_cast<size_t>(LenDen), 0.0);
+    std::vector<double> blk;
     if (first <= file_words() - rec->begin) {
       seek_record(*rec, first);
-      fs->rw_array(blk.data(), LenDen);
+      fs->read_vector(blk, LenDen);
+    } else {
+      blk.assign(static_cast<size_t>(LenDen), 0.0);
     }
     if (w.nspblk == 2) {
       for (int64_t i = 0; i < nb; ++i) {

@@ -4,40 +4,12 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include "PyCommon.h"
 #include "Utils.h"
 #include "Vexmora.h"
 
 namespace py = pybind11;
 using Mol = ChkParams::Mol;
-
-namespace {
-
-// An (n, 3) array in Angstrom from x, y, z triples in Bohr.
-py::array_t<double> xyz_angstrom(const std::vector<double>& v, int64_t n) {
-  n = std::max<int64_t>(0, std::min<int64_t>(n, static_cast<int64_t>(v.size() / 3)));
-  py::array_t<double> a({static_cast<py::ssize_t>(n), py::ssize_t{3}});
-  double* out = a.mutable_data();
-  for (int64_t i = 0; i < 3 * n; ++i) out[i] = v[i] * BOHR_TO_ANGSTROM;
-  return a;
-}
-
-// A failure becomes RuntimeError with the whole report. The report may quote a
-// path or a text from the file that is not UTF-8; pybind11's own translation
-// would then lose it, so undecodable bytes are shown as backslash escapes.
-void translate_error(std::exception_ptr p) {
-  try {
-    if (p) std::rethrow_exception(p);
-  } catch (const _Error& e) {
-    const std::string report = e.what();
-    PyObject* text = PyUnicode_DecodeUTF8(report.data(), static_cast<py::ssize_t>(report.size()),
-                                          "backslashreplace");
-    if (text == nullptr) return;  // decoding failed for want of memory: that error stands
-    PyErr_SetObject(PyExc_RuntimeError, text);
-    Py_DECREF(text);
-  }
-}
-
-}  // namespace
 
 PYBIND11_MODULE(Vexmora_, m) {
   m.doc() =
@@ -84,7 +56,7 @@ PYBIND11_MODULE(Vexmora_, m) {
           "nucchg", [](const Mol& mol) { return leading(mol.nucchg, mol.natoms); },
           "The nuclear charges")
       .def_property_readonly(
-          "coords", [](const Mol& mol) { return xyz_angstrom(mol.coords, mol.natoms); },
+          "coords", [](const Mol& mol) { return triples(mol.coords, mol.natoms, BOHR_TO_ANGSTROM); },
           "The atomic coords (N*3), unit is Angstrom")
       .def_property_readonly(
           "cell", [](const Mol& mol) -> Eigen::Matrix3d { return mol.cell * BOHR_TO_ANGSTROM; },
@@ -115,7 +87,7 @@ PYBIND11_MODULE(Vexmora_, m) {
           "spconcoeff", [](const Mol& mol) { return mol.spconcoeff; },
           "P(S=P) Contraction coefficients")
       .def_property_readonly(
-          "cshell", [](const Mol& mol) { return xyz_angstrom(mol.cshell, mol.NShell); },
+          "cshell", [](const Mol& mol) { return triples(mol.cshell, mol.NShell, BOHR_TO_ANGSTROM); },
           "Coordinates of each shell, unit is Angstrom")
       .def_readonly("totdens", &Mol::totdens, "Total density")
       .def_readonly("spindens", &Mol::spindens, "Spin density")

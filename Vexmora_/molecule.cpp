@@ -71,8 +71,10 @@ void Vexmora::read_mol_header(const DirEntry& rec) {
 
   seek_record(rec, m.molhdrlen);
   const int64_t L = m.natoms + 3;
-  // natoms is bounded above, so these sizes need no check against the file:
-  // a record cut short simply leaves zeros.
+  // The six words per entry must fit in the file: otherwise a few kilobytes
+  // claiming 249997 atoms would make megabytes of zeros (and of output). A
+  // record cut short within the file simply leaves zeros.
+  checked_count(6 * L, "atom arrays");
   const auto fill = [this](auto& v, int64_t n) {
     v.assign(static_cast<size_t>(n), 0);
     fs->rw_array(v.data(), n);

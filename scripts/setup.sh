@@ -34,7 +34,7 @@ make_venv() {
     "$py" -m venv "$venv" >&2
   fi
   "$venv/bin/python" -m pip install -q --disable-pip-version-check \
-    "numpy>=1.7" "pytest>=7" "hypothesis>=6" "scikit-build-core>=0.10" "pybind11>=3.0,<4" cmake ninja "$@" >&2
+    "numpy>=1.7" "tqdm>=4" "pytest>=7" hypothesis "scikit-build-core>=0.10" "pybind11>=3.0,<4" cmake ninja "$@" >&2
   "$venv/bin/python" -m pip install -q --disable-pip-version-check --no-build-isolation \
     --force-reinstall --no-deps "$ROOT" >&2
   echo "$venv/bin/python"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the whole test suite: the C++ unit tests, then the Python suite on
+# Runs the whole test suite: the C++ unit tests (plain, then under the
+# sanitizers with the fuzz corpus replayed), then the Python suite on
 # CPython 3.9 and on the default python3. Installs what it needs.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
@@ -11,6 +12,10 @@ cmake -S . -B build/cpp -DVEXMORA_BUILD_TESTS=ON -DVEXMORA_BUILD_MODULE=OFF \
 cmake --build build/cpp -j2 >/dev/null
 ctest --test-dir build/cpp --output-on-failure
 
+echo "== Sanitizer build (clang, ASan, UBSan): C++ unit tests and fuzz replay"
+bash fuzz/replay.sh
+ctest --test-dir build/fuzz --output-on-failure
+
 status=0
 while read -r py; do
   echo "== Python tests on $("$py" --version)"
@@ -20,6 +25,8 @@ while read -r py; do
     extra=(qc-iodata cclib)
   fi
   vpy="$(make_venv "$py" "${extra[@]}")"
-  (cd "$ROOT" && "$vpy" -m pytest -q -p no:cacheprovider tests) || status=1
+  # The pytest command, not "python -m pytest": that would put the source folder
+  # vexmora/ (without its compiled core) ahead of the installed package.
+  (cd "$ROOT" && "$(dirname "$vpy")/pytest" -q -p no:cacheprovider tests) || status=1
 done < <(interpreters)
 exit "$status"

@@ -48,7 +48,9 @@ def test_failure_reports_name_the_path(tmp_path: Path, where: str, message: str,
     with pytest.raises(RuntimeError) as info:
         call(type(name)(os.fsencode(str(tmp_path)) + name) if type(name) is not str else
              str(tmp_path) + name)
-    assert str(info.value).startswith(f"Error: {message}{tmp_path}{shown}\n\nSource File:\t")
+    end = "" if where == "ChkReader_" else ": Invalid argument" if "\\0" in shown else \
+        ": No such file or directory"
+    assert str(info.value).startswith(f"Error: {message}{tmp_path}{shown}{end}\n\nSource File:\t")
     assert os.listdir(tmp_path) == ["t.chk"]  # nothing written, not even before a NUL
 
 
@@ -142,6 +144,6 @@ def test_package_and_command_line(tmp_path: Path) -> None:
     assert (tmp_path / "s.gjf").read_text().startswith("%chk=h2.chk\n#p HF/STO-3G\n")
     done = subprocess.run(run + ["missing.chk", "-o", "m.fchk"], cwd=tmp_path,
                           capture_output=True, text=True, timeout=120)
-    assert (done.returncode, done.stderr) == (1, "Error: Can not open/write file: missing.chk\n")
+    assert (done.returncode, done.stderr) == (1, "vexmora: missing.chk: No such file or directory\n")
     assert not (tmp_path / "m.fchk").exists()
     assert np.asarray(vexmora.ChkReader_(str(tmp_path / "h2.chk")).params.mol.cell).shape == (3, 3)

@@ -66,6 +66,7 @@ FAILURES = [
     ("no-mol", h2().remove(997), NO_MOL),
     *[(f"natoms{n}", atoms(n), "Missing atom data in.chk") for n in (0, -1)],
     ("natoms249998", atoms(249998), "Too many atoms in .chk, at most 249997 are supported: 249998"),
+    ("natoms1000", atoms(1000), "Size of atom arrays out of range for this file: 6018"),
     ("mol-header-long", h2().replace(997, ints([-12348, W]), mol([1, 1], H2_XYZ)[16:]),
      "Position outside the file in record 997"),
     *[(f"bhdr{h}", with_basis(h1s(), header=h), "RdWrB1 read garbage pointers") for h in (

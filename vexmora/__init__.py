@@ -1,14 +1,23 @@
 """Vexmora: a fast reader for the binary checkpoint files (.chk) of Gaussian 09/16.
 
-The reader itself is the extension module :mod:`Vexmora_`; this package
-re-exports its classes::
+``vexmora.load(path)`` returns a :class:`Checkpoint`: the molecule, job,
+orbitals, basis, densities and Hessian as NumPy arrays (Angstrom, Hartree,
+0-based indices)::
 
     import vexmora
-    reader = vexmora.ChkReader_("water.chk")
-    print(reader.params.mol.coords)
+    ckpt = vexmora.load("water.chk")
+    ckpt.mo_coefficients_alpha        # (nmo, n_basis), a read-only view
+
+``vexmora.convert_many`` converts many files, on any executor. The low-level,
+specified interface is the extension module :mod:`Vexmora_`, whose classes are
+re-exported here.
 """
 from Vexmora_ import ChkParams, ChkReader_, Mol
 
+from .checkpoint import DENSITY_KINDS, Checkpoint, CheckpointError, load
+from .convert import FORMATS, ConversionResult, convert_many
+
 __version__ = "0.1.0"
 
-__all__ = ["ChkParams", "ChkReader_", "Mol", "__version__"]
+__all__ = ["ChkParams", "ChkReader_", "Mol", "Checkpoint", "CheckpointError", "load",
+           "DENSITY_KINDS", "FORMATS", "ConversionResult", "convert_many", "__version__"]

@@ -1,0 +1,254 @@
+// Python bindings of the reader for the `vexmora` library (module
+// vexmora._core): NumPy arrays in chemistry's shapes, large ones as read-only
+// views on the reader's storage, and the interpreter lock released while a
+// file is parsed or written. No parsing happens here.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "PyCommon.h"
+#include "Utils.h"
+#include "Vexmora.h"
+
+namespace py = pybind11;
+
+namespace {
+
+const Vexmora& reader_of(const py::object& self) { return self.cast<const Vexmora&>(); }
+
+void set_read_only(py::array& a) {
+  py::detail::array_proxy(a.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+}
+
+// A read-only array over `data`, kept alive by `owner` (the reader object).
+template <typename T>
+py::array view(const T* data, std::vector<py::ssize_t> shape, const py::object& owner) {
+  py::ssize_t n = 1;
+  for (const py::ssize_t s : shape) n *= s;
+  if (n == 0 || data == nullptr) return py::array_t<T>(shape);  // nothing to share
+  py::array a(py::dtype::of<T>(), std::move(shape), data, owner);
+  set_read_only(a);
+  return a;
+}
+
+template <typename T>
+py::array view(const std::vector<T>& v, const py::object& owner) {
+  return view(v.data(), {static_cast<py::ssize_t>(v.size())}, owner);
+}
+
+// Orbital coefficients, one orbital per row: `count` orbitals of equal length.
+py::object orbital_rows(const std::vector<double>& v, int64_t count, const py::object& owner) {
+  if (v.empty() || count < 1 || v.size() % static_cast<size_t>(count) != 0) return py::none();
+  const auto rows = static_cast<py::ssize_t>(count);
+  return view(v.data(), {rows, static_cast<py::ssize_t>(v.size()) / rows}, owner);
+}
+
+// The order n of a packed lower triangle of `len` elements, or -1.
+int64_t triangle_order(size_t len) {
+  const auto n = static_cast<int64_t>((std::sqrt(8.0 * static_cast<double>(len) + 1.0) - 1.0) / 2.0 + 0.5);
+  return n >= 0 && static_cast<size_t>(n) * static_cast<size_t>(n + 1) / 2 == len ? n : -1;
+}
+
+// A full symmetric matrix unpacked from the row-wise lower triangle.
+py::object unpack_density(const std::vector<double>& tri) {
+  const int64_t n = triangle_order(tri.size());
+  if (tri.empty() || n < 1) return py::none();
+  py::array_t<double> a({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(n)});
+  double* out = a.mutable_data();
+  {
+    py::gil_scoped_release nogil;
+    // Row by row into the lower half, then mirrored tile by tile: writing
+    // both halves from the triangle at once strides through memory by n.
+    const double* t = tri.data();
+    for (int64_t r = 0; r < n; ++r, t += r) std::copy(t, t + r + 1, out + r * n);
+    constexpr int64_t kTile = 64;
+    for (int64_t r0 = 0; r0 < n; r0 += kTile)
+      for (int64_t c0 = 0; c0 <= r0; c0 += kTile)
+        for (int64_t r = r0; r < std::min(n, r0 + kTile); ++r)
+          for (int64_t c = c0; c < std::min(r, c0 + kTile); ++c) out[c * n + r] = out[r * n + c];
+  }
+  return std::move(a);
+}
+
+// A text of the file as str; bytes that are not UTF-8 become backslash escapes.
+py::str text(const std::string& s) {
+  PyObject* o = PyUnicode_DecodeUTF8(s.data(), static_cast<py::ssize_t>(s.size()), "backslashreplace");
+  if (o == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(o);
+}
+
+std::unique_ptr<Vexmora> open_reader(const std::string& path) {
+  py::gil_scoped_release nogil;
+  auto r = std::make_unique<Vexmora>(path);
+  r->release_file();  // everything was read: do not hold a descriptor per object
+  return r;
+}
+
+template <typename Method>
+auto writer(Method method) {
+  return [method](const Vexmora& r, const std::string& path) {
+    py::gil_scoped_release nogil;
+    (r.*method)(path);
+  };
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_core, m) {
+  m.doc() = "Private bindings of the checkpoint reader for the vexmora package.";
+  py::register_local_exception_translator(translate_error);
+  m.attr("BOHR_TO_ANGSTROM") = BOHR_TO_ANGSTROM;
+  m.attr("element_symbols") = std::vector<std::string>(element_symbols, element_symbols + 112);
+  m.attr("density_names") = std::vector<std::string>(density_names, density_names + 9);
+
+  using Mol = ChkParams::Mol;
+  const auto mol = [](const py::object& self) -> const Mol& { return reader_of(self).params().mol; };
+
+  // Local: Vexmora_ registers the same C++ class under its own name.
+  py::classh<Vexmora> cls(m, "Reader", py::module_local());
+  cls.def(py::init(&open_reader), py::arg("path"))
+      .def_static("from_state",
+                  [](const py::bytes& state) {
+                    const std::string s = state;
+                    py::gil_scoped_release nogil;
+                    return std::make_unique<Vexmora>(Vexmora::restore_state(s));
+                  })
+      .def("state",
+           [](const Vexmora& r) {
+             std::string s;
+             {
+               py::gil_scoped_release nogil;
+               s = r.save_state();
+             }
+             return py::bytes(s);
+           })
+      .def("write_fchk", writer(&Vexmora::write_fchk), py::arg("path"))
+      .def("write_gjf", writer(&Vexmora::write_gjf), py::arg("path"))
+      .def("texts",
+           [](const Vexmora& r) {
+             const ChkParams& p = r.params();
+             py::dict d;
+             d["title"] = text(p.title), d["route"] = text(p.route), d["method"] = text(p.method);
+             d["basis_set"] = text(p.baset), d["job_type"] = text(p.jobtype);
+             d["program_version"] = text(p.gauver);
+             return d;
+           })
+      .def("counts",
+           [](const Vexmora& r) {
+             const Mol& x = r.params().mol;
+             py::dict d;
+             d["natoms"] = x.natoms, d["charge"] = x.totchg, d["multiplicity"] = x.multiplicity;
+             d["n_electrons"] = x.ne, d["n_alpha"] = x.nae, d["n_beta"] = x.nbe;
+             d["n_basis"] = x.nbasis, d["n_independent"] = x.nbsuse, d["ndim"] = x.ndim;
+             d["iopcl"] = r.iopcl(), d["irohf"] = r.irohf();
+             return d;
+           })
+      .def("atomic_numbers",
+           [mol](const py::object& self) {
+             const Mol& x = mol(self);
+             return view(x.atomicnums.data(), {static_cast<py::ssize_t>(leading(x.atomicnums, x.natoms).size())}, self);
+           })
+      .def("nuclear_charges",
+           [mol](const py::object& self) {
+             const Mol& x = mol(self);
+             return view(x.nucchg.data(), {static_cast<py::ssize_t>(leading(x.nucchg, x.natoms).size())}, self);
+           })
+      .def("coordinates",
+           [](const Vexmora& r, bool angstrom) {
+             const Mol& x = r.params().mol;
+             return triples(x.coords, x.natoms, angstrom ? BOHR_TO_ANGSTROM : 1.0);
+           },
+           py::arg("angstrom") = true)
+      .def("cell", [](const Vexmora& r) -> py::object {
+        const Mol& x = r.params().mol;
+        const int64_t nd = std::min<int64_t>(x.ndim, 3);
+        if (nd <= 0) return py::none();
+        py::array_t<double> a({static_cast<py::ssize_t>(nd), py::ssize_t{3}});
+        for (int64_t i = 0; i < nd; ++i)
+          for (int k = 0; k < 3; ++k) a.mutable_at(i, k) = x.cell(i, k) * BOHR_TO_ANGSTROM;
+        return std::move(a);
+      })
+      .def("mo_energies",
+           [mol](const py::object& self, bool beta) -> py::object {
+             const std::vector<double>& v = beta ? mol(self).boene : mol(self).aoene;
+             if (v.empty()) return py::none();
+             return view(v, self);
+           },
+           py::arg("beta"))
+      .def("mo_coefficients",
+           [mol](const py::object& self, bool beta) {
+             const Mol& x = mol(self);
+             const std::vector<double>& e = beta ? x.boene : x.aoene;
+             return orbital_rows(beta ? x.bmocoeff : x.amocoeff, static_cast<int64_t>(e.size()), self);
+           },
+           py::arg("beta"))
+      .def("orthonormal_basis",
+           [mol](const py::object& self) {
+             const Mol& x = mol(self);
+             return orbital_rows(x.orthbasis, x.nbsuse, self);
+           })
+      .def("basis_labels",
+           [mol](const py::object& self) {
+             py::list out;
+             for (const std::string& s : mol(self).orblabels) out.append(text(s));
+             return out;
+           })
+      .def("shell_array",
+           [mol](const py::object& self, const std::string& name) {
+             const auto& b = mol(self).basis;
+             const std::vector<int64_t>& v = name == "types"    ? b.shelltypes
+                                             : name == "nprim" ? b.shellnprim
+                                                               : b.shell2map;
+             return view(v, self);
+           },
+           py::arg("name"))
+      .def("shell_atoms",
+           [mol](const py::object& self) {
+             const std::vector<int64_t>& v = mol(self).basis.shell2map;
+             py::array_t<int64_t> a(static_cast<py::ssize_t>(v.size()));
+             for (size_t i = 0; i < v.size(); ++i) a.mutable_at(i) = v[i] - 1;
+             return a;
+           })
+      .def("exponents", [mol](const py::object& self) { return view(mol(self).basis.primexp, self); })
+      .def("contraction_coefficients",
+           [mol](const py::object& self) { return view(mol(self).concoeff, self); })
+      .def("sp_contraction_coefficients",
+           [mol](const py::object& self) -> py::object {
+             if (mol(self).spconcoeff.empty()) return py::none();
+             return view(mol(self).spconcoeff, self);
+           })
+      .def("shell_centres", [](const Vexmora& r) {
+        const Mol& x = r.params().mol;
+        return triples(x.cshell, x.NShell, BOHR_TO_ANGSTROM);
+      })
+      .def("density_kinds",
+           [](const Vexmora& r, bool spin) {
+             const DensitySet& d = spin ? r.params().mol.spindens : r.params().mol.totdens;
+             std::vector<int> kinds;
+             for (int k = 0; k < 9; ++k)
+               if (!d[k].empty()) kinds.push_back(k);
+             return kinds;
+           },
+           py::arg("spin"))
+      .def("density",
+           [](const Vexmora& r, int kind, bool spin) {
+             if (kind < 0 || kind > 8) throw py::index_error("density kind out of range");
+             const DensitySet& d = spin ? r.params().mol.spindens : r.params().mol.totdens;
+             return unpack_density(d[kind]);
+           },
+           py::arg("kind"), py::arg("spin"))
+      .def("hessian",
+           [mol](const py::object& self) -> py::object {
+             const Eigen::MatrixXd& h = mol(self).hessian;
+             if (h.size() == 0) return py::none();
+             // Symmetric: the column-major storage read row by row is the same matrix.
+             return view(h.data(), {static_cast<py::ssize_t>(h.rows()), static_cast<py::ssize_t>(h.cols())}, self);
+           })
+      .def("hessian_triangle", [mol](const py::object& self) { return view(mol(self).hesstri, self); })
+      .def("ilsw", [](const py::object& self) { return view(reader_of(self).ilsw(), self); })
+      .def("rlsw", [](const py::object& self) { return view(reader_of(self).rlsw(), self); })
+      .def("general", [](const py::object& self) { return view(reader_of(self).params().genarr, self); });
+}

@@ -1,0 +1,23 @@
+# Builds the sanitizer tree build/fuzz (the fuzz target and the C++ unit
+# tests, clang with ASan and UBSan) and writes the seed corpus. Sourced by
+# run.sh and replay.sh; safe to repeat.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+FUZZ_BUILD="$ROOT/build/fuzz"
+
+need=()
+for pkg in clang-14 libclang-rt-14-dev libfuzzer-14-dev cmake make libeigen3-dev libgtest-dev; do
+  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
+done
+if [ "${#need[@]}" -gt 0 ]; then
+  echo "Installing Debian packages: ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+
+cmake -S "$ROOT" -B "$FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug \
+  -DVEXMORA_FUZZ=ON -DVEXMORA_BUILD_TESTS=ON -DVEXMORA_BUILD_MODULE=OFF >/dev/null
+cmake --build "$FUZZ_BUILD" -j2 >/dev/null
+python3 "$ROOT/fuzz/make_corpus.py" "$FUZZ_BUILD/seeds" >/dev/null
+FUZZER="$FUZZ_BUILD/fuzz_reader"

@@ -1,0 +1,64 @@
+// libFuzzer target over the whole path: the input bytes become a checkpoint
+// file, the reader parses it, its saved state makes the round trip, and every
+// writer writes into a scratch directory. _Error is the expected rejection of
+// a bad file; anything else (a crash, a sanitizer report, another exception)
+// is a finding.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Error.h"
+#include "Vexmora.h"
+
+namespace {
+
+// One scratch directory per process, on tmpfs where there is one: the target
+// writes three files per input and should not wear a disk. Removed at exit.
+struct Scratch {
+  std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm/vexmora-fuzz-XXXXXX"
+                                                  : "/tmp/vexmora-fuzz-XXXXXX";
+  Scratch() {
+    if (mkdtemp(&dir[0]) == nullptr) std::abort();
+  }
+  ~Scratch() {
+    for (const char* f : {"/in.chk", "/out.fchk", "/out.gjf"}) unlink((dir + f).c_str());
+    rmdir(dir.c_str());
+  }
+};
+
+void write_input(const std::string& path, const uint8_t* data, size_t size) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) std::abort();
+  if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
+  if (std::fclose(f) != 0) std::abort();
+}
+
+}  // namespace
+
+// The reader's warnings go to standard output; libFuzzer reports on standard
+// error, and a warning per input would only slow the campaign down.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const Scratch scratch;
+  const std::string& dir = scratch.dir;
+  const std::string chk = dir + "/in.chk";
+  write_input(chk, data, size);
+  try {
+    const Vexmora v(chk);
+    // The saved state (what pickling carries) must come back the same.
+    const std::string state = v.save_state();
+    if (Vexmora::restore_state(state).save_state() != state) std::abort();
+    v.write_fchk(dir + "/out.fchk");
+    v.write_gjf(dir + "/out.gjf");
+  } catch (const _Error&) {
+    // A rejected file (or a failed write): the message is the whole result.
+  }
+  return 0;
+}

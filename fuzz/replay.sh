@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Replays the seed corpus and every saved reproducer through the sanitizer
+# build: a crash, a leak or an undefined-behaviour report fails the step.
+source "$(dirname "${BASH_SOURCE[0]}")/build.sh"
+shopt -s nullglob
+inputs=("$FUZZ_BUILD"/seeds/* "$ROOT"/fuzz/reproducers/*)
+"$FUZZER" "${inputs[@]}" >"$FUZZ_BUILD/replay.log" 2>&1 || { tail -n 40 "$FUZZ_BUILD/replay.log"; exit 1; }
+echo "replayed ${#inputs[@]} inputs"

@@ -1,0 +1,200 @@
+"""The vexmora library: Checkpoint arrays, pickling, threads, IOData, batch conversion, CLI."""
+from __future__ import annotations
+
+import json
+import pickle
+import subprocess
+import sys
+import tempfile
+from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
+from pathlib import Path
+
+import numpy as np
+import pytest
+from hypothesis import given, settings, strategies as st
+
+import Vexmora_
+import vexmora
+import vexmora.cli
+from chkbuilder import densities, h2, lower_triangle, reals
+from refdata import is_broken, real_checkpoints
+
+GOOD = [c for c in real_checkpoints() if not is_broken(c)]
+BOHR = 0.529177249
+
+
+def h2_job(tmp: Path, name: str = "h2.chk") -> Path:
+    """The builder's H2 with an SCF density and a Hessian."""
+    b = h2().add(603, densities(1, lower_triangle([[0.6, 0.3], [0.3, 0.6]])))
+    b.add(585, reals([0.01 * (k + 1) for k in range(21)]))
+    return Path(b.write(tmp / name))
+
+
+def flat(v: object) -> np.ndarray:
+    return np.asarray(v, dtype=float).ravel()
+
+
+def unpack(tri: list) -> np.ndarray:
+    n = int(round((np.sqrt(8 * len(tri) + 1) - 1) / 2))
+    m = np.zeros((n, n))
+    m[np.tril_indices(n)] = tri
+    return m + np.tril(m, -1).T
+
+
+@pytest.mark.parametrize("chk", GOOD, ids=lambda p: p.stem)
+def test_every_array_equals_the_specified_binding(chk: Path) -> None:
+    c, r = vexmora.load(chk), Vexmora_.ChkReader_(str(chk))
+    p, m = r.params, r.params.mol
+    pairs = [(c.atomic_numbers, m.atomicnums), (c.nuclear_charges, m.nucchg),
+             (c.coordinates, m.coords), (c.mo_energies_alpha, m.aoene),
+             (c.mo_coefficients_alpha, m.amocoeff), (c.shell_types, m.shelltypes),
+             (c.shell_n_primitives, m.shellnprim), (c.shell_atoms + 1, m.shell2map),
+             (c.exponents, m.primexp), (c.contraction_coefficients, m.concoeff),
+             (c.shell_centres, m.cshell), (c.ilsw, r.ilsw), (c.rlsw, r.rlsw),
+             (c.general, p.genarr)]
+    if m.bmocoeff:
+        pairs += [(c.mo_energies_beta, m.boene), (c.mo_coefficients_beta, m.bmocoeff)]
+    if m.orthbasis:
+        pairs.append((c.orthonormal_basis, m.orthbasis))
+    if m.spconcoeff:
+        pairs.append((c.sp_contraction_coefficients, m.spconcoeff))
+    for ours, theirs in pairs:
+        assert np.array_equal(flat(ours), flat(theirs))
+    for kind, name in zip(vexmora.DENSITY_KINDS, range(9)):
+        for mapping, tri in ((c.densities, m.totdens[name]), (c.spin_densities, m.spindens[name])):
+            assert (kind in mapping) == bool(tri)
+            if tri:
+                assert np.array_equal(mapping[kind], unpack(tri))
+    if c.hessian is not None:
+        assert np.array_equal(c.hessian, m.hessian) and np.array_equal(c.hessian, c.hessian.T)
+    assert (c.title, c.route, c.method, c.basis_set, c.job_type, c.program_version) == (
+        p.title, p.route, p.method, p.baset, p.jobtype, p.gauver)
+    assert (c.scf_energy, c.total_energy, c.virial_ratio) == (p.scfene, p.totene, p.viratio)
+    assert c.symbols == m.names and c.basis_labels == m.orblabels
+    nmo = len(m.aoene)
+    assert c.mo_coefficients_alpha.shape == (nmo, m.nbasis)
+    assert c.coordinates.shape == (m.natoms, 3) and c.atomic_numbers.dtype == np.int64
+    occ = c.mo_occupations_alpha + (0 if c.mo_occupations_beta is None else c.mo_occupations_beta)
+    assert occ.sum() == c.n_electrons
+
+
+def test_views_are_read_only_and_outlive_the_checkpoint(tmp_path: Path) -> None:
+    c = vexmora.load(h2_job(tmp_path))
+    mo, hess = c.mo_coefficients_alpha, c.hessian
+    assert not mo.flags.writeable and not hess.flags.writeable and not mo.flags.owndata
+    with pytest.raises(ValueError):
+        mo[0, 0] = 1.0
+    expected = mo.copy()
+    del c
+    assert np.array_equal(mo, expected) and hess[5, 5] == pytest.approx(0.21)
+
+
+def test_pickle_round_trip_keeps_everything(tmp_path: Path) -> None:
+    c = vexmora.load(h2_job(tmp_path))
+    back = pickle.loads(pickle.dumps(c))
+    assert repr(back) == repr(c) == "<Checkpoint H2 RHF/STO-3G E=-1.11670000 Eh (h2.chk)>"
+    c.write_fchk(tmp_path / "a.fchk")
+    back.write_fchk(tmp_path / "b.fchk")
+    assert (tmp_path / "a.fchk").read_bytes() == (tmp_path / "b.fchk").read_bytes()
+    assert np.array_equal(back.densities["SCF"], [[0.6, 0.3], [0.3, 0.6]])
+
+
+@settings(max_examples=60, deadline=None)
+@given(data=st.data())
+def test_damaged_state_is_refused_not_crashed(data: st.DataObject) -> None:
+    state = bytearray(vexmora.load(_H2).__reduce__()[1][0])
+    cut = data.draw(st.integers(0, len(state) - 1))
+    flips = data.draw(st.lists(st.tuples(st.integers(0, len(state) - 1), st.integers(0, 255)),
+                               max_size=4))
+    for pos, byte in flips:
+        state[pos] = byte
+    for damaged in (bytes(state[:cut]), bytes(state)):
+        try:
+            vexmora.checkpoint._from_state(damaged, "x")
+        except RuntimeError as exc:
+            assert "Damaged checkpoint state" in str(exc)
+
+
+def test_threads_parse_in_parallel(tmp_path: Path) -> None:
+    paths = [h2_job(tmp_path, f"h{i}.chk") for i in range(16)]
+    with ThreadPoolExecutor(4) as pool:
+        loaded = list(pool.map(vexmora.load, paths * 4))
+        list(pool.map(lambda c: c[1].write_fchk(tmp_path / f"o{c[0]}.fchk"), enumerate(loaded)))
+    assert all(np.array_equal(c.hessian, loaded[0].hessian) for c in loaded)
+    assert len(set((tmp_path / f"o{i}.fchk").read_bytes() for i in range(64))) == 1
+
+
+@pytest.mark.parametrize("chk", GOOD, ids=lambda p: p.stem)
+def test_to_iodata_counts_electrons_and_matches_its_fchk_reader(chk: Path, tmp_path: Path) -> None:
+    iodata = pytest.importorskip("iodata")
+    from iodata.overlap import compute_overlap
+
+    c = vexmora.load(chk)
+    data = c.to_iodata()
+    overlap = compute_overlap(data.obasis, data.atcoords)
+    assert np.trace(data.one_rdms["scf"] @ overlap) == pytest.approx(c.n_electrons, abs=1e-6)
+    c.write_fchk(tmp_path / "x.fchk")
+    ref = iodata.load_one(tmp_path / "x.fchk")
+    assert np.allclose(data.mo.coeffs, ref.mo.coeffs, rtol=1e-7, atol=1e-8)
+    assert np.array_equal(data.mo.occs, ref.mo.occs) and data.charge == ref.charge
+
+
+def run(*args: str, cwd: Path) -> subprocess.CompletedProcess:
+    return subprocess.run([sys.executable, "-m", "vexmora", *args], cwd=cwd,
+                          capture_output=True, text=True, timeout=120)
+
+
+@pytest.mark.parametrize("name, content, reason", [
+    ("folder.chk", None, "directory"),
+    ("empty.chk", b"", "the file is empty"),
+    ("job.fchk", b"H2\nSP RHF STO-3G\nNumber of atoms   I   2\n", "already a formatted checkpoint"),
+    ("cut.chk", "truncated", "Not a valid .chk file"),
+    ("noise.chk", bytes(range(256)) * 7, "Not a valid .chk file"),
+])
+@pytest.mark.parametrize("command", [(), ("info",), ("convert",)])
+def test_bad_input_gives_one_line_and_status_1(tmp_path: Path, name: str, content: object,
+                                               reason: str, command: tuple,
+                                               monkeypatch: pytest.MonkeyPatch,
+                                               capsys: pytest.CaptureFixture) -> None:
+    target = tmp_path / name
+    if content is None:
+        target.mkdir()
+    elif content == "truncated":
+        target.write_bytes(h2_job(tmp_path).read_bytes()[:-40])
+    else:
+        target.write_bytes(content)
+    monkeypatch.chdir(tmp_path)
+    assert vexmora.cli.main([*command, name]) == 1  # returns: no exception escapes
+    err = capsys.readouterr().err
+    assert err.startswith(f"vexmora: {name}: ") and reason in err and len(err.splitlines()) == 1
+
+
+def test_batch_conversion_goes_on_past_a_damaged_file(tmp_path: Path) -> None:
+    for i in range(3):
+        h2_job(tmp_path, f"good{i}.chk")
+    (tmp_path / "bad.chk").write_bytes(b"\0" * 100)
+    done = run("convert", ".", "-o", "out", "--to", "fchk,gjf", "-j", "2", cwd=tmp_path)
+    assert done.returncode == 1 and done.stderr.splitlines() == [
+        "vexmora: bad.chk: Not a valid .chk file generated by Gaussian 64 bit version or it has broken"]
+    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == sorted(
+        f"good{i}.{s}" for i in range(3) for s in ("fchk", "gjf"))
+    with ProcessPoolExecutor(2) as pool:
+        results = vexmora.convert_many([tmp_path], tmp_path / "pool", ("fchk",), executor=pool)
+    assert [r.ok for r in results] == [False, True, True, True]
+    assert results[1].outputs == [str(tmp_path / "pool" / "good0.fchk")]
+    info = json.loads(run("info", "good0.chk", "--json", cwd=tmp_path).stdout)
+    assert set(info) == set(vexmora.cli.INFO_KEYS) and info["n_electrons"] == 2
+    done = run("good0.chk", cwd=tmp_path)
+    assert done.returncode == 0 and (tmp_path / "good0.fchk").exists()
+
+
+
+def test_core_stub_lists_every_method() -> None:
+    import ast
+    stub = ast.parse((Path(vexmora.__file__).with_name("_core.pyi")).read_text())
+    cls = next(n for n in stub.body if isinstance(n, ast.ClassDef) and n.name == "Reader")
+    declared = {f.name for f in cls.body if isinstance(f, ast.FunctionDef)} - {"__init__"}
+    assert declared == {n for n in dir(vexmora._core.Reader) if not n.startswith("_")}
+
+
+_H2 = h2_job(Path(tempfile.mkdtemp()))

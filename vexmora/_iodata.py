@@ -1,0 +1,122 @@
+"""Conversion of a :class:`~vexmora.Checkpoint` into IOData's conventions (atomic units)."""
+from __future__ import annotations
+
+from typing import TYPE_CHECKING, Any, Dict, List
+
+import numpy as np
+
+if TYPE_CHECKING:  # pragma: no cover
+    from .checkpoint import Checkpoint
+
+#: Gaussian's order of the functions in a shell, in IOData's names: Cartesian
+#: shells run from the highest power of z down (d and f have their own
+#: orders), pure shells m = 0, +1, -1, +2, -2, ...
+def _cartesian(L: int) -> List[str]:
+    if L == 2:
+        return ["xx", "yy", "zz", "xy", "xz", "yz"]
+    if L == 3:
+        return ["xxx", "yyy", "zzz", "xyy", "xxy", "xxz", "xzz", "yzz", "yyz", "xyz"]
+    out = []
+    for nx in range(L + 1):
+        for ny in range(L - nx + 1):
+            out.append("x" * nx + "y" * ny + "z" * (L - nx - ny))
+    return out
+
+
+def _pure(L: int) -> List[str]:
+    return ["c0"] + [f"{cs}{m}" for m in range(1, L + 1) for cs in "cs"]
+
+
+GAUSSIAN_CONVENTIONS: Dict[Any, List[str]] = {(0, "c"): ["1"], (1, "c"): ["x", "y", "z"]}
+for _L in range(2, 10):
+    GAUSSIAN_CONVENTIONS[(_L, "c")] = _cartesian(_L)
+    GAUSSIAN_CONVENTIONS[(_L, "p")] = _pure(_L)
+
+#: Post-SCF densities in the order IOData's "post_scf" density is chosen from.
+_POST_SCF = ("CC", "CI", "MP4", "MP3", "MP2", "CI Rho(1)", "Psi(1)", "2nd Order")
+
+
+def _shells(ckpt: "Checkpoint") -> List[Any]:
+    from iodata.basis import Shell
+
+    shells = []
+    first = 0
+    exps = ckpt.exponents
+    coefs = ckpt.contraction_coefficients
+    sp = ckpt.sp_contraction_coefficients
+    for t, n, atom in zip(ckpt.shell_types, ckpt.shell_n_primitives, ckpt.shell_atoms):
+        t, n = int(t), int(n)
+        e = np.array(exps[first:first + n])
+        c = np.array(coefs[first:first + n])
+        if t == -1:
+            shells.append(Shell(int(atom), [0, 1], ["c", "c"], e,
+                                np.stack([c, np.array(sp[first:first + n])], axis=1)))
+        else:
+            kind = "p" if t < -1 else "c"
+            shells.append(Shell(int(atom), [abs(t)], [kind], e, c[:, None]))
+        first += n
+    return shells
+
+
+def _orbitals(ckpt: "Checkpoint") -> Any:
+    from iodata.orbitals import MolecularOrbitals
+
+    ca = ckpt.mo_coefficients_alpha
+    if ca is None:
+        return None
+    na = ca.shape[0]
+    if ckpt.mo_coefficients_beta is None:
+        return MolecularOrbitals("restricted", na, na, ckpt.mo_occupations_alpha,
+                                 np.array(ca.T), np.array(ckpt.mo_energies_alpha))
+    cb = ckpt.mo_coefficients_beta
+    return MolecularOrbitals(
+        "unrestricted", na, cb.shape[0],
+        np.concatenate([ckpt.mo_occupations_alpha, ckpt.mo_occupations_beta]),
+        np.concatenate([ca.T, cb.T], axis=1),
+        np.concatenate([ckpt.mo_energies_alpha, ckpt.mo_energies_beta]))
+
+
+def _densities(ckpt: "Checkpoint") -> Dict[str, np.ndarray]:
+    out: Dict[str, np.ndarray] = {}
+    total, spin = ckpt.densities, ckpt.spin_densities
+    if "SCF" in total:
+        out["scf"] = total["SCF"]
+    if "SCF" in spin:
+        out["scf_spin"] = spin["SCF"]
+    post = next((k for k in _POST_SCF if k in total), None)
+    if post is not None:
+        out["post_scf_ao"] = total[post]
+        if post in spin:
+            out["post_scf_spin_ao"] = spin[post]
+    return out
+
+
+def to_iodata(ckpt: "Checkpoint") -> Any:
+    """An ``iodata.IOData`` in atomic units with Gaussian's function order declared."""
+    from iodata import IOData
+    from iodata.basis import MolecularBasis
+
+    from . import _core
+
+    fields: Dict[str, Any] = dict(
+        atnums=np.array(ckpt.atomic_numbers),
+        atcorenums=np.array(ckpt.nuclear_charges),
+        atcoords=ckpt._reader.coordinates(False),
+        title=ckpt.title,
+        energy=ckpt.total_energy,
+        lot=ckpt.method,
+        obasis_name=ckpt.basis_set,
+        obasis=MolecularBasis(_shells(ckpt), GAUSSIAN_CONVENTIONS, "L2"),
+        one_rdms=_densities(ckpt),
+    )
+    mo = _orbitals(ckpt)
+    if mo is not None:
+        fields["mo"] = mo
+    else:  # with orbitals, IOData derives charge and spin from the occupations
+        fields["charge"] = float(ckpt.charge)
+        fields["spinpol"] = float(ckpt.multiplicity - 1)
+    if ckpt.cell is not None:
+        fields["cellvecs"] = ckpt.cell / _core.BOHR_TO_ANGSTROM
+    if ckpt.hessian is not None:
+        fields["athessian"] = np.array(ckpt.hessian)
+    return IOData(**fields)

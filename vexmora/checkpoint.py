@@ -1,0 +1,406 @@
+"""A parsed Gaussian checkpoint as NumPy arrays in chemistry's shapes.
+
+Units: lengths in Angstrom, energies in Hartree, the Hessian in Hartree/Bohr^2,
+exponents in Bohr^-2; indices are 0-based. Large arrays (MO coefficients, the
+orthonormal basis, the Hessian, the basis arrays) are read-only views on the
+reader's storage: they keep it alive and cost no copy.
+
+A :class:`Checkpoint` never changes after loading, so one object may be read
+from any number of threads at once, and its writers may run in parallel
+(each writes its own temporary file and renames it into place). Parsing and
+writing release the interpreter lock.
+"""
+from __future__ import annotations
+
+import os
+from collections import Counter
+from typing import Any, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
+
+import numpy as np
+
+from . import _core
+
+PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+#: The density kinds in record order, as the .fchk section labels name them
+#: ("SCF" of "Total SCF Density").
+DENSITY_KINDS: Tuple[str, ...] = tuple(n[: -len(" Density")] for n in _core.density_names)
+
+_FCHK_MARKERS = (b"Number of atoms", b"Info1-9", b"Charge   ")
+
+
+class CheckpointError(RuntimeError):
+    """A checkpoint that cannot be read; the message is one line naming the file.
+
+    ``report`` holds the reader's whole report (with the source location).
+    """
+
+    def __init__(self, message: str, report: str = "") -> None:
+        super().__init__(message)
+        self.report = report or message
+
+
+def _reason(exc: BaseException) -> str:
+    """The first line of a reader report, without its "Error: " prefix."""
+    first = str(exc).split("\n", 1)[0]
+    return first[len("Error: "):] if first.startswith("Error: ") else first
+
+
+def _looks_like_fchk(path: bytes) -> bool:
+    """Whether the file starts like a formatted checkpoint (text)."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(4096)
+    except OSError:
+        return False
+    return any(m in head for m in _FCHK_MARKERS)
+
+
+def _open(path: PathLike) -> "_core.Reader":
+    raw = os.fsencode(path)
+    shown = os.fsdecode(raw)
+    if not os.path.exists(raw):
+        raise CheckpointError(f"{shown}: No such file or directory")
+    if os.path.isdir(raw):
+        raise CheckpointError(f"{shown}: is a directory, not a checkpoint file")
+    try:
+        return _core.Reader(raw)
+    except RuntimeError as exc:
+        reason = _reason(exc)
+        if os.path.isfile(raw) and os.path.getsize(raw) == 0:
+            reason = "the file is empty, not a checkpoint"
+        elif _looks_like_fchk(raw):
+            reason += " (this is already a formatted checkpoint, .fchk: no conversion is needed)"
+        raise CheckpointError(f"{shown}: {reason}", str(exc)) from None
+
+
+def load(path: PathLike) -> "Checkpoint":
+    """Read a Gaussian binary checkpoint (``.chk``).
+
+    ``path`` may be ``str``, ``bytes`` or ``os.PathLike``. A file that is not a
+    readable checkpoint raises :class:`CheckpointError`.
+    """
+    return Checkpoint(_open(path), os.fsdecode(os.fsencode(path)))
+
+
+def _from_state(state: bytes, path: str) -> "Checkpoint":
+    return Checkpoint(_core.Reader.from_state(state), path)
+
+
+class _Densities(Mapping[str, np.ndarray]):
+    """Density kind -> full symmetric (n_basis, n_basis) matrix.
+
+    Each access unpacks the stored lower triangle into a new array (in C++,
+    without the interpreter lock); nothing is kept, so holding the mapping
+    costs no memory beyond the triangles the reader already holds.
+    """
+
+    def __init__(self, reader: "_core.Reader", spin: bool) -> None:
+        self._reader = reader
+        self._spin = spin
+        self._kinds = {DENSITY_KINDS[k]: k for k in reader.density_kinds(spin)}
+
+    def __getitem__(self, kind: str) -> np.ndarray:
+        out = self._reader.density(self._kinds[kind], self._spin)
+        if out is None:
+            raise KeyError(kind)
+        return out
+
+    def __iter__(self) -> Iterator[str]:
+        return iter(self._kinds)
+
+    def __len__(self) -> int:
+        return len(self._kinds)
+
+    def __repr__(self) -> str:
+        return f"<densities {list(self._kinds)}>"
+
+
+def formula(symbols: Sequence[str]) -> str:
+    """Hill formula: C first, then H, then the other elements alphabetically."""
+    counts = Counter(symbols)
+    order: List[str] = []
+    if "C" in counts:
+        order += [e for e in ("C", "H") if e in counts]
+    order += sorted(e for e in counts if e not in order)
+    return "".join(e + (str(counts[e]) if counts[e] > 1 else "") for e in order)
+
+
+def _symbol(z: int) -> str:
+    """Element symbol of atomic number z, clamped to the table ("X" below 1)."""
+    return _core.element_symbols[min(max(int(z), 0), len(_core.element_symbols) - 1)]
+
+
+class Checkpoint:
+    """The content of one Gaussian checkpoint; see :func:`load`.
+
+    Pickles (the parsed state travels, not the file) and shows itself in one
+    line: formula, method/basis and SCF energy.
+    """
+
+    def __init__(self, reader: "_core.Reader", path: str = "") -> None:
+        self._reader = reader
+        self.path = path
+        texts: Dict[str, str] = reader.texts()
+        counts: Dict[str, int] = reader.counts()
+        self._texts = texts
+        self._counts = counts
+        general = reader.general()
+        self._energies = (float(general[31]), float(general[42]), float(general[0]))
+
+    # --- job --------------------------------------------------------------
+    @property
+    def title(self) -> str:
+        """The job's title."""
+        return self._texts["title"]
+
+    @property
+    def route(self) -> str:
+        """The route section ("None" when the checkpoint holds none)."""
+        return self._texts["route"]
+
+    @property
+    def method(self) -> str:
+        """The method with its wavefunction prefix, such as "RB3LYP"."""
+        return self._texts["method"]
+
+    @property
+    def basis_set(self) -> str:
+        """The basis set name, such as "6-31G(d)"."""
+        return self._texts["basis_set"]
+
+    @property
+    def job_type(self) -> str:
+        """The job type, such as "SP", "FOpt" or "Freq"."""
+        return self._texts["job_type"]
+
+    @property
+    def program_version(self) -> str:
+        """The Gaussian version that wrote the checkpoint."""
+        return self._texts["program_version"]
+
+    @property
+    def scf_energy(self) -> float:
+        """The SCF energy, Hartree."""
+        return self._energies[0]
+
+    @property
+    def total_energy(self) -> float:
+        """The total energy (the highest level of the job), Hartree."""
+        return self._energies[1]
+
+    @property
+    def virial_ratio(self) -> float:
+        """The virial ratio -V/T (dimensionless)."""
+        return self._energies[2]
+
+    # --- molecule -----------------------------------------------------------
+    @property
+    def atomic_numbers(self) -> np.ndarray:
+        """Atomic numbers, (natoms,) int64; 0 for a dummy or ghost centre."""
+        return self._reader.atomic_numbers()
+
+    @property
+    def symbols(self) -> List[str]:
+        """Element symbols, one per atom ("X" for a dummy centre)."""
+        return [_symbol(z) for z in self.atomic_numbers]
+
+    @property
+    def nuclear_charges(self) -> np.ndarray:
+        """Nuclear charges, (natoms,) float64, elementary charges."""
+        return self._reader.nuclear_charges()
+
+    @property
+    def coordinates(self) -> np.ndarray:
+        """Cartesian coordinates in the standard orientation, (natoms, 3), Angstrom."""
+        return self._reader.coordinates()
+
+    @property
+    def cell(self) -> Optional[np.ndarray]:
+        """Translation vectors of a periodic system, (ndim, 3), Angstrom; None when ndim is 0."""
+        return self._reader.cell()
+
+    @property
+    def charge(self) -> int:
+        """Total charge, elementary charges."""
+        return self._counts["charge"]
+
+    @property
+    def multiplicity(self) -> int:
+        """Spin multiplicity 2S + 1."""
+        return self._counts["multiplicity"]
+
+    @property
+    def n_electrons(self) -> int:
+        """Number of electrons."""
+        return self._counts["n_electrons"]
+
+    @property
+    def n_alpha(self) -> int:
+        """Number of alpha electrons."""
+        return self._counts["n_alpha"]
+
+    @property
+    def n_beta(self) -> int:
+        """Number of beta electrons."""
+        return self._counts["n_beta"]
+
+    # --- orbitals -------------------------------------------------------------
+    @property
+    def n_basis(self) -> int:
+        """Number of basis functions."""
+        return self._counts["n_basis"]
+
+    @property
+    def n_independent(self) -> int:
+        """Number of linearly independent functions (= number of MOs)."""
+        return self._counts["n_independent"]
+
+    @property
+    def mo_energies_alpha(self) -> Optional[np.ndarray]:
+        """Alpha orbital energies, (nmo,), Hartree; None without orbitals."""
+        return self._reader.mo_energies(False)
+
+    @property
+    def mo_coefficients_alpha(self) -> Optional[np.ndarray]:
+        """Alpha MO coefficients, (nmo, n_basis): one orbital per row, basis
+        functions in Gaussian's order (read-only view); None without orbitals."""
+        return self._reader.mo_coefficients(False)
+
+    @property
+    def mo_occupations_alpha(self) -> Optional[np.ndarray]:
+        """Occupations of the alpha (or restricted) orbitals, (nmo,).
+
+        Restricted, including ROHF: orbital i holds [i < n_alpha] + [i < n_beta]
+        electrons (2 doubly, 1 singly occupied, 0 virtual). Unrestricted: alpha
+        orbital i holds [i < n_alpha]. None without orbitals.
+        """
+        e = self.mo_energies_alpha
+        if e is None:
+            return None
+        i = np.arange(len(e))
+        occ = (i < self.n_alpha).astype(float)
+        if self.mo_energies_beta is None:
+            occ += i < self.n_beta
+        return occ
+
+    @property
+    def mo_energies_beta(self) -> Optional[np.ndarray]:
+        """Beta orbital energies, (nmo,), Hartree; None for a restricted wavefunction."""
+        return self._reader.mo_energies(True)
+
+    @property
+    def mo_coefficients_beta(self) -> Optional[np.ndarray]:
+        """Beta MO coefficients, (nmo, n_basis), as the alpha ones; None when restricted."""
+        return self._reader.mo_coefficients(True)
+
+    @property
+    def mo_occupations_beta(self) -> Optional[np.ndarray]:
+        """Beta occupations, (nmo,): orbital i holds [i < n_beta]; None when restricted."""
+        e = self.mo_energies_beta
+        return None if e is None else (np.arange(len(e)) < self.n_beta).astype(float)
+
+    @property
+    def orthonormal_basis(self) -> Optional[np.ndarray]:
+        """The orthonormal basis, (n_independent, n_basis), one vector per row
+        (read-only view); None when the checkpoint holds none."""
+        return self._reader.orthonormal_basis()
+
+    @property
+    def basis_labels(self) -> List[str]:
+        """The atomic-orbital labels stored with the title."""
+        return self._reader.basis_labels()
+
+    # --- basis --------------------------------------------------------------
+    @property
+    def shell_types(self) -> np.ndarray:
+        """Shell types, (nshell,): 0 s, 1 p, -1 sp, 2/-2 Cartesian/pure d, T/-T higher."""
+        return self._reader.shell_array("types")
+
+    @property
+    def shell_n_primitives(self) -> np.ndarray:
+        """Number of primitives of each shell, (nshell,)."""
+        return self._reader.shell_array("nprim")
+
+    @property
+    def shell_atoms(self) -> np.ndarray:
+        """Atom of each shell, (nshell,), 0-based."""
+        return self._reader.shell_atoms()
+
+    @property
+    def exponents(self) -> np.ndarray:
+        """Primitive exponents, (nprim,), Bohr^-2, shell after shell."""
+        return self._reader.exponents()
+
+    @property
+    def contraction_coefficients(self) -> np.ndarray:
+        """Contraction coefficients, (nprim,), as the .fchk holds them."""
+        return self._reader.contraction_coefficients()
+
+    @property
+    def sp_contraction_coefficients(self) -> Optional[np.ndarray]:
+        """P coefficients of SP shells, (nprim,) (0 elsewhere); None without SP shells."""
+        return self._reader.sp_contraction_coefficients()
+
+    @property
+    def shell_centres(self) -> np.ndarray:
+        """Centre of each shell, (nshell, 3), Angstrom."""
+        return self._reader.shell_centres()
+
+    # --- densities and Hessian ----------------------------------------------
+    @property
+    def densities(self) -> Mapping[str, np.ndarray]:
+        """Total densities by kind ("SCF", "MP2", "CI", ...): full symmetric
+        (n_basis, n_basis) arrays, unpacked anew on each access."""
+        return _Densities(self._reader, False)
+
+    @property
+    def spin_densities(self) -> Mapping[str, np.ndarray]:
+        """Spin densities (alpha minus beta) by kind, as :attr:`densities`."""
+        return _Densities(self._reader, True)
+
+    @property
+    def hessian(self) -> Optional[np.ndarray]:
+        """The Cartesian Hessian in the standard orientation, full symmetric
+        (3 natoms, 3 natoms), Hartree/Bohr^2 (read-only view); None when absent."""
+        return self._reader.hessian()
+
+    # --- switches ---------------------------------------------------------------
+    @property
+    def ilsw(self) -> np.ndarray:
+        """The integer switch array ILSW, (100,) int64."""
+        return self._reader.ilsw()
+
+    @property
+    def rlsw(self) -> np.ndarray:
+        """The real switch array RLSW, (ILSW[57],) float64."""
+        return self._reader.rlsw()
+
+    @property
+    def general(self) -> np.ndarray:
+        """The general scalar array (record 501), (1000,) float64."""
+        return self._reader.general()
+
+    # --- writers --------------------------------------------------------------
+    def write_fchk(self, path: PathLike) -> None:
+        """Write a formatted checkpoint (lengths in Bohr, as Gaussian's own)."""
+        self._reader.write_fchk(os.fsencode(path))
+
+    def write_gjf(self, path: PathLike) -> None:
+        """Write a Gaussian input file from the geometry (Angstrom)."""
+        self._reader.write_gjf(os.fsencode(path))
+
+    # --- Python protocol ----------------------------------------------------
+    def __reduce__(self) -> Tuple[Any, Tuple[bytes, str]]:
+        return (_from_state, (self._reader.state(), self.path))
+
+    def __repr__(self) -> str:
+        name = os.path.basename(self.path) if self.path else "?"
+        return (f"<Checkpoint {formula(self.symbols)} {self.method}/{self.basis_set} "
+                f"E={self.scf_energy:.8f} Eh ({name})>")
+
+    def to_iodata(self) -> Any:
+        """This checkpoint as an ``iodata.IOData`` (needs qc-iodata)."""
+        from ._iodata import to_iodata
+
+        return to_iodata(self)

@@ -1,0 +1,168 @@
+"""The ``vexmora`` command line.
+
+``vexmora convert PATH... [-o OUTDIR] [--to fchk,gjf] [-j N]``, ``vexmora info
+FILE [--json]``, and, as ``formchk``, ``vexmora IN.chk [OUT.fchk]`` (also
+``vexmora CHK [-o X.fchk] [--gjf X.gjf]``). A file that cannot be read or
+written gives one line on standard error and exit status 1, never a traceback.
+"""
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import sys
+from concurrent.futures import Executor, ProcessPoolExecutor
+from pathlib import Path
+from typing import Any, Callable, Dict, List, Optional, Sequence
+
+from .checkpoint import Checkpoint, CheckpointError, formula, load
+from .convert import FORMATS, check_formats, expand_inputs, iter_convert
+
+#: The scalar attributes that ``vexmora info --json`` reports.
+INFO_KEYS = ("title", "route", "method", "basis_set", "job_type", "program_version",
+             "scf_energy", "total_energy", "virial_ratio", "charge", "multiplicity",
+             "n_electrons", "n_alpha", "n_beta", "n_basis", "n_independent")
+
+
+def summary(ckpt: Checkpoint) -> str:
+    """A few lines describing what the checkpoint holds."""
+    lines = [
+        f"Title:        {ckpt.title}",
+        f"Route:        {ckpt.route}",
+        f"Program:      {ckpt.program_version}",
+        f"Job:          {ckpt.job_type} {ckpt.method}/{ckpt.basis_set}",
+        f"Molecule:     {formula(ckpt.symbols)} ({len(ckpt.atomic_numbers)} atoms), "
+        f"charge {ckpt.charge}, multiplicity {ckpt.multiplicity}",
+        f"Electrons:    {ckpt.n_electrons} ({ckpt.n_alpha} alpha, {ckpt.n_beta} beta)",
+        f"Basis:        {ckpt.n_basis} functions, {len(ckpt.shell_types)} shells",
+        f"SCF energy:   {ckpt.scf_energy:.10f} Hartree",
+        f"Total energy: {ckpt.total_energy:.10f} Hartree",
+    ]
+    return "\n".join(lines)
+
+
+def _fail(message: str) -> int:
+    print(f"vexmora: {message}", file=sys.stderr)
+    return 1
+
+
+def _first_line(exc: BaseException) -> str:
+    first = str(exc).split("\n", 1)[0]
+    return first[len("Error: "):] if first.startswith("Error: ") else first
+
+
+def _info(args: argparse.Namespace) -> int:
+    ckpt = load(args.file)
+    if args.json:
+        print(json.dumps({k: getattr(ckpt, k) for k in INFO_KEYS}))
+    else:
+        print(summary(ckpt))
+    return 0
+
+
+def _progress(total: int) -> Any:
+    """A tqdm bar on a terminal, or None."""
+    if not sys.stderr.isatty():
+        return None
+    try:
+        from tqdm import tqdm
+    except ImportError:
+        return None
+    return tqdm(total=total, unit="file", file=sys.stderr)
+
+
+def _convert(args: argparse.Namespace) -> int:
+    formats = check_formats([f for f in args.to.split(",") if f])
+    executor: Optional[Executor] = ProcessPoolExecutor(args.jobs) if args.jobs > 1 else None
+    failed = done = 0
+    bar = None
+    empty = [p for p in args.paths if os.path.isdir(p) and not expand_inputs([p])]
+    for p in empty:
+        print(f"vexmora: {p}: no *.chk files in this directory", file=sys.stderr)
+    paths = [p for p in args.paths if p not in empty]
+    try:
+        bar = _progress(len(expand_inputs(paths)))
+        for result in iter_convert(paths, args.outdir, formats, executor):
+            done += 1
+            if not result.ok:
+                failed += 1
+                line = f"vexmora: {result.error}"
+                if bar is not None:
+                    bar.write(line, file=sys.stderr)
+                else:
+                    print(line, file=sys.stderr)
+            if bar is not None:
+                bar.update(1)
+    finally:
+        if bar is not None:
+            bar.close()
+        if executor is not None:
+            executor.shutdown()
+    return 1 if failed or empty else 0
+
+
+def _formchk(argv: Sequence[str]) -> int:
+    parser = argparse.ArgumentParser(
+        prog="vexmora",
+        description="Read a Gaussian binary checkpoint (.chk) and write a formatted checkpoint, "
+        "as formchk does. Subcommands: convert, info (vexmora SUBCOMMAND -h).")
+    parser.add_argument("chk", help="the checkpoint file to read")
+    parser.add_argument("out", nargs="?", help="the .fchk to write (default: IN with .fchk)")
+    parser.add_argument("-o", "--fchk", metavar="OUT.fchk", help="write a formatted checkpoint")
+    parser.add_argument("--gjf", metavar="OUT.gjf", help="write a Gaussian input file")
+    args = parser.parse_args(argv)
+    ckpt = load(args.chk)
+    print(summary(ckpt))
+    fchk = args.out or args.fchk
+    if fchk is None and args.gjf is None:
+        fchk = str(Path(args.chk).with_suffix(".fchk"))
+    for path, write in ((fchk, ckpt.write_fchk), (args.gjf, ckpt.write_gjf)):
+        if path:
+            write(path)
+            print(f"Wrote {path}")
+    return 0
+
+
+def _subcommands() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(prog="vexmora")
+    sub = parser.add_subparsers(dest="command", required=True)
+    conv = sub.add_parser("convert", help="convert many checkpoints",
+                          description="Convert checkpoints; a directory stands for its *.chk "
+                          "files. Failed files are named on standard error, one line each.")
+    conv.add_argument("paths", nargs="+", metavar="PATH")
+    conv.add_argument("-o", "--outdir", help="output folder (default: beside each input)")
+    conv.add_argument("--to", default="fchk",
+                      help=f"comma-separated formats: {','.join(FORMATS)} (default fchk)")
+    conv.add_argument("-j", "--jobs", type=int, default=1, help="parallel worker processes")
+    conv.set_defaults(run=_convert)
+    info = sub.add_parser("info", help="summarise a checkpoint")
+    info.add_argument("file")
+    info.add_argument("--json", action="store_true", help="one JSON object of the scalars")
+    info.set_defaults(run=_info)
+    for name, (helptext, add_args, run) in EXTRA_COMMANDS.items():
+        p = sub.add_parser(name, help=helptext)
+        add_args(p)
+        p.set_defaults(run=run)
+    return parser
+
+
+#: Further subcommands: name -> (help, add_arguments(parser), run(args) -> status).
+EXTRA_COMMANDS: Dict[str, Any] = {}
+
+
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    """Entry point; returns the process exit status."""
+    args_list: List[str] = list(sys.argv[1:] if argv is None else argv)
+    commands = {"convert", "info", *EXTRA_COMMANDS}
+    try:
+        if args_list and args_list[0] in commands:
+            args = _subcommands().parse_args(args_list)
+            run: Callable[[argparse.Namespace], int] = args.run
+            return run(args)
+        return _formchk(args_list)
+    except CheckpointError as exc:
+        return _fail(str(exc))
+    except (RuntimeError, OSError, ValueError) as exc:
+        return _fail(_first_line(exc))
+    except KeyboardInterrupt:
+        return _fail("interrupted")

@@ -1,0 +1,112 @@
+"""Batch conversion of checkpoints, serially or on any ``concurrent.futures`` executor."""
+from __future__ import annotations
+
+import os
+from concurrent.futures import Executor
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Union
+
+from .checkpoint import Checkpoint, CheckpointError, load
+
+#: Output format -> file suffix; each format is written by ``Checkpoint.write_<format>``.
+FORMATS: Dict[str, str] = {"fchk": ".fchk", "gjf": ".gjf"}
+
+PathArg = Union[str, "os.PathLike[str]"]
+
+@dataclass(frozen=True)
+class ConversionResult:
+    """What became of one input: the files written, or why it failed."""
+
+    source: str
+    outputs: List[str] = field(default_factory=list)
+    error: Optional[str] = None
+
+    @property
+    def ok(self) -> bool:
+        """Whether every requested file was written."""
+        return self.error is None
+
+def expand_inputs(paths: Iterable[PathArg]) -> List[str]:
+    """The inputs in order, each directory replaced by its ``*.chk`` files (sorted)."""
+    out: List[str] = []
+    for p in paths:
+        if os.path.isdir(p):
+            out += sorted(str(c) for c in Path(p).glob("*.chk") if c.is_file())
+        else:
+            out.append(os.fspath(p))
+    return out
+
+def check_formats(formats: Sequence[str]) -> List[str]:
+    """The formats, validated against :data:`FORMATS`."""
+    bad = [f for f in formats if f not in FORMATS]
+    if bad or not formats:
+        raise ValueError(f"unknown output format {', '.join(bad) or '(none)'}; "
+                         f"choose from {', '.join(FORMATS)}")
+    return list(formats)
+
+def output_path(source: str, outdir: Optional[PathArg], fmt: str) -> str:
+    """Where ``source`` converted to ``fmt`` goes: beside it, or in ``outdir``."""
+    folder = Path(outdir) if outdir is not None else Path(source).parent
+    return str(folder / (Path(source).stem + FORMATS[fmt]))
+
+def convert_one(source: str, outdir: Optional[PathArg] = None,
+                formats: Sequence[str] = ("fchk",)) -> ConversionResult:
+    """Convert one checkpoint; failures are returned, never raised.
+
+    Each output appears whole or not at all; when a later format fails, the
+    files already written for this input are complete and are kept.
+    """
+    written: List[str] = []
+    try:
+        ckpt = load(source)
+        for fmt in formats:
+            target = output_path(source, outdir, fmt)
+            getattr(ckpt, "write_" + fmt)(target)
+            written.append(target)
+    except CheckpointError as exc:
+        return ConversionResult(source, written, str(exc))
+    except RuntimeError as exc:
+        first = str(exc).split("\n", 1)[0]
+        return ConversionResult(source, written, f"{source}: {first.replace('Error: ', '', 1)}")
+    return ConversionResult(source, written)
+
+def _duplicate_targets(sources: Sequence[str], outdir: Optional[PathArg]) -> None:
+    seen: Dict[str, str] = {}
+    for s in sources:
+        target = os.path.abspath(output_path(s, outdir, "fchk"))
+        if target in seen and os.path.abspath(seen[target]) != os.path.abspath(s):
+            raise ValueError(f"{seen[target]} and {s} would both be written to {target}")
+        seen[target] = s
+
+def iter_convert(paths: Iterable[PathArg], outdir: Optional[PathArg] = None,
+                 formats: Sequence[str] = ("fchk",),
+                 executor: Optional[Executor] = None) -> Iterator[ConversionResult]:
+    """Like :func:`convert_many`, yielding each result as soon as it is known (in order)."""
+    sources = expand_inputs(paths)
+    fmts = check_formats(formats)
+    _duplicate_targets(sources, outdir)
+    out = None if outdir is None else os.fspath(outdir)
+    if out is not None:
+        os.makedirs(out, exist_ok=True)
+    if executor is None:
+        for s in sources:
+            yield convert_one(s, out, fmts)
+        return
+    futures = [executor.submit(convert_one, s, out, fmts) for s in sources]
+    for f in futures:
+        yield f.result()
+
+def convert_many(paths: Iterable[PathArg], outdir: Optional[PathArg] = None,
+                 formats: Sequence[str] = ("fchk",),
+                 executor: Optional[Executor] = None) -> List[ConversionResult]:
+    """Convert many checkpoints; one :class:`ConversionResult` per input, in order.
+
+    A directory among ``paths`` stands for its ``*.chk`` files. Outputs go
+    beside each input, or into ``outdir`` (created if needed). ``executor``
+    may be any ``concurrent.futures.Executor`` (a process pool, or the executor
+    of a Dask or Ray cluster); without one the files are converted here, one
+    after the other. A failed input is reported in its result; the others go on.
+    """
+    return list(iter_convert(paths, outdir, formats, executor))
+
