@@ -70,10 +70,10 @@ VARIANTS: Dict[str, Callable[[], bytes]] = {
     .build(),
     "bad_flag": lambda: h2().replace(502, labels(flag=7)).build(),
     "no_switches": lambda: h2().remove(998).build(),
-    "truncated": lambda: h2().build(truncate_words=700),
+    "truncated": lambda: h2().build(length_words=700)[:700 * 8],
     "long_record": lambda: h2().replace(524, reals([1.0] * 4), length=1 << 40).build(),
     "dir_too_long": lambda: h2().build(entries=400),
-    "tail_bytes": lambda: h2().build(extra_bytes=b"\x01\x02\x03"),
+    "tail_bytes": lambda: h2().build(extra=b"\x01\x02\x03"),
     "header_only": lambda: ChkBuilder().build(),
 }
 # Small seeds (no 502 with its 32 kB route) let mutations reach the later records.

@@ -189,7 +189,7 @@ def basis(shells: Sequence[Shell], *, bhdr4: int = 0, bhdr5: int = 0,
         for k, v in a.items())
 
 
-def orientation(rot: Sequence[Sequence[float]], shift: Sequence[float] = (0.0,) * 3) -> bytes:
+def orientation(rot: Sequence[Sequence[float]] = ((1, 0, 0), (0, 1, 0), (0, 0, 1)), shift: Sequence[float] = (0.0,) * 3) -> bytes:
     """Record 551: 26 words, the rotation stored column after column, the shift."""
     return ints([0] * 26) + reals([rot[i][j] for j in range(3) for i in range(3)]) + reals(shift)
 

@@ -16,6 +16,11 @@ def real_checkpoints() -> List[Path]:
     return sorted(TESTDATA.glob("*.chk")) if TESTDATA.is_dir() else []
 
 
+def is_broken(chk: Path) -> bool:
+    """Checkpoints of aborted jobs, which hold no molecule."""
+    return "-broken-" in chk.name
+
+
 @dataclass
 class Section:
     """One section: kind "I", "R", "C" or "L", N= count (1 for scalars), values, text lines."""
