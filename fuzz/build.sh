@@ -5,16 +5,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 FUZZ_BUILD="$ROOT/build/fuzz"
 
-need=()
-for pkg in clang-14 libclang-rt-14-dev libfuzzer-14-dev cmake make libeigen3-dev libgtest-dev; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-done
-if [ "${#need[@]}" -gt 0 ]; then
-  echo "Installing Debian packages: ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+source "$ROOT/scripts/debs.sh"
+need_debs clang-14 libclang-rt-14-dev libfuzzer-14-dev cmake make libeigen3-dev libgtest-dev
 
 cmake -S "$ROOT" -B "$FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug \
   -DVEXMORA_FUZZ=ON -DVEXMORA_BUILD_TESTS=ON -DVEXMORA_BUILD_MODULE=OFF >/dev/null

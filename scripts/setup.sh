@@ -4,16 +4,8 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-need_pkgs=()
-for pkg in g++ cmake make libeigen3-dev libgtest-dev; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || need_pkgs+=("$pkg")
-done
-if [ "${#need_pkgs[@]}" -gt 0 ]; then
-  echo "Installing Debian packages: ${need_pkgs[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need_pkgs[@]}" >/dev/null
-fi
+source "$ROOT/scripts/debs.sh"
+need_debs g++ cmake make libeigen3-dev libgtest-dev
 
 # The target interpreter (CPython 3.9) where the machine has it, then python3.
 interpreters() {
