@@ -12,6 +12,7 @@ from chkbuilder import (H1S_COEFS, H1S_EXPS, ChkBuilder, Shell, basis, densities
                         job, labels, lower_triangle, mol, orientation, reals, switches)
 
 XYZ = [(0.0, 0.0, 0.0), (0.0, 0.3, 1.4), (1.1, -0.7, 2.5)]
+CELL = ((9.0, 0.0, 0.0), (0.0, 9.0, 0.0), (0.0, 0.0, 9.0))
 
 
 def with_wfn(iopcl: int, irohf: int = 0, nb: int = 2) -> ChkBuilder:
@@ -47,37 +48,26 @@ def dens(iopcl: int, mask: int, blocks: int, nb: int = 2) -> ChkBuilder:
 VARIANTS: Dict[str, Callable[[], bytes]] = {
     "h2": lambda: h2().build(),
     "no_orbitals": lambda: h2().remove(522, 524).build(),
-    "unrestricted": lambda: with_wfn(1).build(),
-    "complex": lambda: with_wfn(2).build(),
-    "general": lambda: with_wfn(6).build(),
-    "general_complex": lambda: with_wfn(22).build(),
+    **{f"wfn{c}": (lambda c=c: with_wfn(c).build()) for c in (1, 2, 6, 22)},
     "rohf_534": lambda: with_wfn(0, irohf=3).add(534, reals([0.0])).build(),
     "orthbasis": lambda: h2().add(685, reals([1.0, 0.0, 0.0, 1.0])).build(),
     "hessian": lambda: h2().add(585, reals([0.1 * i for i in range(21)])).build(),
-    "orientation": lambda: h2().add(551, orientation(((0, 1, 0), (-1, 0, 0), (0, 0, 1)),
-                                                     (0.1, 0.2, 0.3))).build(),
-    "orient_hessian": lambda: h2().add(551, orientation(shift=(0, 0, 1.0)))
+    "orient_hessian": lambda: h2().add(551, orientation(((0, 1, 0), (-1, 0, 0), (0, 0, 1)), (0, 0, 1.0)))
     .add(585, reals([0.01 * i for i in range(21)])).build(),
     "shells_sp": lambda: shells_basis("SLL").build(),
     "shells_spdf": lambda: shells_basis("SPDFLD").build(),
-    "dens_scf": lambda: dens(0, 1, 1).build(),
     "dens_many": lambda: dens(0, 0b101000101, 4).build(),
     "dens_unres": lambda: dens(1, 3, 2).build(),
     "dens_all": lambda: h2().add(603, densities(0, word=-1)).build(),
-    "opt_freq": lambda: h2().replace(993, job([0, 0, 0, 0, 1, 0, 2, 0, 0], "B3LYP", "6-31G"))
-    .build(),
-    "periodic": lambda: h2().replace(997, mol([1, 1], XYZ[:2], ndim=3, cell=lower_cell()))
-    .build(),
+    "opt_freq": lambda: h2().replace(993, job([0, 0, 0, 0, 1, 0, 2, 0, 0], "B3LYP", "6-31G")).build(),
+    "periodic": lambda: h2().replace(997, mol([1, 1], XYZ[:2], ndim=3, cell=CELL)).build(),
     "bad_flag": lambda: h2().replace(502, labels(flag=7)).build(),
-    "no_switches": lambda: h2().remove(998).build(),
     "truncated": lambda: h2().build(length_words=700)[:700 * 8],
     "long_record": lambda: h2().replace(524, reals([1.0] * 4), length=1 << 40).build(),
-    "dir_too_long": lambda: h2().build(entries=400),
-    "tail_bytes": lambda: h2().build(extra=b"\x01\x02\x03"),
     "header_only": lambda: ChkBuilder().build(),
 }
 # Small seeds (no 502 with its 32 kB route) let mutations reach the later records.
-for name in ("h2", "unrestricted", "hessian", "orient_hessian", "shells_spdf", "dens_unres"):
+for name in ("h2", "wfn1", "orient_hessian", "shells_spdf", "dens_unres"):
     VARIANTS[f"small_{name}"] = (lambda full=VARIANTS[name]: small(full()))
 for t in (-12345, -12346, -12347, -12349):
     VARIANTS[f"moltyp{t}"] = (lambda t=t: h2().replace(997, mol([1, 1], XYZ[:2], moltyp=t))
@@ -94,10 +84,6 @@ def small(chk: bytes) -> bytes:
         if label != 502:
             b.add(label, chk[8 * begin:8 * end])
     return b.build()
-
-
-def lower_cell():
-    return ((9.0, 0.0, 0.0), (0.0, 9.0, 0.0), (0.0, 0.0, 9.0))
 
 
 def main(out: str) -> None:

@@ -234,15 +234,6 @@ def read(tmp_path: Path, b: Union[ChkBuilder, bytes], **kw: Any) -> Any:
     return Vexmora_.ChkReader_(fchk=str(path))
 
 
-def failure(tmp_path: Path, b: Union[ChkBuilder, bytes], **kw: Any) -> str:
-    """The first line of the report with which reading the file fails ("" if it does not)."""
-    try:
-        read(tmp_path, b, **kw)
-    except RuntimeError as exc:
-        return str(exc).split("\n")[0]
-    return ""
-
-
 XYZ3 = H2_XYZ + ((1.1, -0.7, 2.5),)
 
 

@@ -1,56 +1,26 @@
-"""The type stub shipped with the extension matches the bindings."""
+"""The type stubs match the bindings: every public member, with its docstring."""
 from __future__ import annotations
 
 import ast
-import inspect
 from pathlib import Path
-from typing import Dict, Set
 
 import pytest
 
 Vexmora_ = pytest.importorskip("Vexmora_")
-
-STUB = Path(__file__).resolve().parents[1] / "Vexmora_" / "Vexmora_.pyi"
-
-
-def stub_members() -> Dict[str, Dict[str, str]]:
-    """Class name -> member name -> docstring (or '' for none) from the stub."""
-    tree = ast.parse(STUB.read_text())
-    out: Dict[str, Dict[str, str]] = {}
-    for node in tree.body:
-        if isinstance(node, ast.ClassDef):
-            out[node.name] = {
-                f.name: ast.get_docstring(f) or ""
-                for f in node.body
-                if isinstance(f, ast.FunctionDef)
-            }
-    return out
+vexmora = pytest.importorskip("vexmora")
+ROOT = Path(__file__).resolve().parents[1]
+STUBS = [(ROOT / "Vexmora_" / "Vexmora_.pyi", Vexmora_), (ROOT / "vexmora" / "_core.pyi", vexmora._core)]
 
 
-def module_members(cls: type) -> Set[str]:
-    return {n for n, _ in inspect.getmembers(cls) if not n.startswith("_")} | (
-        {"__init__"} if cls is Vexmora_.ChkReader_ else set()
-    )
-
-
-@pytest.mark.parametrize("name", ["ChkParams", "Mol", "ChkReader_"])
-def test_stub_lists_every_member_with_its_docstring(name: str) -> None:
-    cls = getattr(Vexmora_, name)
-    members = stub_members()[name]
-    assert set(members) == module_members(cls)
-    for member, doc in members.items():
-        if member == "__init__":
-            continue
-        bound = getattr(cls, member)
-        text = bound.__doc__ if not isinstance(bound, property) else bound.__doc__
-        assert doc in (text or ""), member
-
-
-def test_stub_has_exactly_the_module_classes() -> None:
-    public = {n for n in dir(Vexmora_) if not n.startswith("_")}
-    assert set(stub_members()) == public
-
-
-def test_stub_is_installed_next_to_the_extension() -> None:
-    installed = Path(Vexmora_.__file__).with_name("Vexmora_.pyi")
-    assert installed.read_text() == STUB.read_text()
+@pytest.mark.parametrize("stub, module", STUBS, ids=["Vexmora_", "vexmora._core"])
+def test_stub_lists_every_member_with_its_docstring(stub: Path, module: object) -> None:
+    classes = [n for n in ast.parse(stub.read_text()).body if isinstance(n, ast.ClassDef)]
+    assert {c.name for c in classes} == {n for n in dir(module) if isinstance(getattr(module, n), type)}
+    for c in classes:
+        cls = getattr(module, c.name)
+        members = {f.name: ast.get_docstring(f) or "" for f in c.body if isinstance(f, ast.FunctionDef)}
+        assert set(members) - {"__init__"} == {n for n in dir(cls) if not n.startswith("_")}, c.name
+        for name, doc in members.items():
+            assert name == "__init__" or doc in (getattr(cls, name).__doc__ or ""), name
+    if module is Vexmora_:  # the stub is installed next to the extension
+        assert Path(module.__file__).with_name(stub.name).read_text() == stub.read_text()
