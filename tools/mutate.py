@@ -21,6 +21,7 @@ import json
 import os
 import random
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -157,14 +158,23 @@ def configure(python: str) -> dict:
                                f"-DCMAKE_MAKE_PROGRAM={bindir / 'ninja'}", "-DVEXMORA_BUILD_TESTS=ON",
                                "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_CXX_FLAGS_RELEASE=-O1",
                                f"-DPython_EXECUTABLE={python}", f"-Dpybind11_DIR={pyb}"])
-    env = dict(os.environ, PYTHONPATH=f"{BUILD}{os.pathsep}{ROOT}", PYTHONDONTWRITEBYTECODE="1")
     if not build(bindir):
         sys.exit("the unmutated sources do not build")
     (BUILD / "Vexmora_.pyi").write_bytes((SRC / "Vexmora_.pyi").read_bytes())
-    where = subprocess.check_output([python, "-c", "import Vexmora_; print(Vexmora_.__file__)"],
-                                    env=env, cwd=ROOT, text=True).strip()
-    if Path(where).parent != BUILD:
-        sys.exit(f"pytest would import {where}, not the build in {BUILD}")
+    # The package as installed: its Python files beside the core built here, so
+    # that neither the source folder nor an installed copy is imported instead.
+    pkg = BUILD / "pkg" / "vexmora"
+    shutil.rmtree(pkg.parent, ignore_errors=True)
+    pkg.mkdir(parents=True)
+    for f in list((ROOT / "vexmora").iterdir()) + list(BUILD.glob("_core*.so")):
+        if not f.name.startswith("_core") or f.parent == BUILD:
+            (pkg / f.name).symlink_to(f)
+    env = dict(os.environ, PYTHONPATH=f"{pkg.parent}{os.pathsep}{BUILD}", PYTHONDONTWRITEBYTECODE="1")
+    where = subprocess.check_output(
+        [python, "-c", "import Vexmora_, vexmora._core as c; print(Vexmora_.__file__, c.__file__)"],
+        env=env, cwd=BUILD, text=True).split()
+    if [Path(w).resolve().parent for w in where] != [BUILD, BUILD]:
+        sys.exit(f"the suite would import {where}, not the build in {BUILD}")
     return env
 
 
@@ -175,7 +185,10 @@ def build(bindir: Path) -> bool:
 def suite(python: str, env: dict) -> bool:
     """Whether the whole suite passes (ctest, then pytest stopping at the first failure)."""
     return (run([str(Path(python).parent / "ctest"), "--test-dir", str(BUILD)], 300) and
-            run([python, "-m", "pytest", "-x", "-q", "-p", "no:cacheprovider", "tests"], 600, env))
+            # The pytest command, not "python -m pytest", which would put the
+            # source folder (without a compiled core) first on the path.
+            run([str(Path(python).parent / "pytest"), "-x", "-q", "-p", "no:cacheprovider", "tests"],
+                600, env))
 
 
 def main() -> None:
