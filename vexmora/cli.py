@@ -11,7 +11,7 @@ import argparse
 import json
 import os
 import sys
-from concurrent.futures import Executor, ProcessPoolExecutor
+from concurrent.futures import Executor, ThreadPoolExecutor
 from pathlib import Path
 from typing import Any, Callable, Dict, List, Optional, Sequence
 
@@ -73,7 +73,9 @@ def _progress(total: int) -> Any:
 
 def _convert(args: argparse.Namespace) -> int:
     formats = check_formats([f for f in args.to.split(",") if f])
-    executor: Optional[Executor] = ProcessPoolExecutor(args.jobs) if args.jobs > 1 else None
+    # Threads, not processes: parsing and writing release the interpreter lock,
+    # and a thread costs nothing to start, where a process imports NumPy first.
+    executor: Optional[Executor] = ThreadPoolExecutor(args.jobs) if args.jobs > 1 else None
     failed = done = 0
     bar = None
     empty = [p for p in args.paths if os.path.isdir(p) and not expand_inputs([p])]
@@ -133,7 +135,7 @@ def _subcommands() -> argparse.ArgumentParser:
     conv.add_argument("-o", "--outdir", help="output folder (default: beside each input)")
     conv.add_argument("--to", default="fchk",
                       help=f"comma-separated formats: {','.join(FORMATS)} (default fchk)")
-    conv.add_argument("-j", "--jobs", type=int, default=1, help="parallel worker processes")
+    conv.add_argument("-j", "--jobs", type=int, default=1, help="files converted at once (threads)")
     conv.set_defaults(run=_convert)
     info = sub.add_parser("info", help="summarise a checkpoint")
     info.add_argument("file")
