@@ -66,6 +66,8 @@ TEST(FileSerializer, WriteSwappedAndReadBack) {
   EXPECT_EQ(w, v);
   EXPECT_EQ(std::vector<double>(back.begin(), back.end() - 1), values);
   EXPECT_EQ(back.back(), -1.0);
+  EXPECT_TRUE(r.rw_array(back.data(), 0));  // nothing to move is no failure
+  EXPECT_TRUE(r.rw_array(back.data(), -5));
   EXPECT_EQ(error_of([] { FileSerializer f("/", "a", false); }), "Error: Unknown file open mode: a");
   std::remove(path.c_str());
 }
@@ -88,6 +90,24 @@ TEST(PrmNrm, OverlapAndCoulombUpToLmax) {
   EXPECT_EQ(error_of([] { PrmNrm(2, 14, 1.0, 1.0); }), "Error:  out of range in PrmNrm");
   EXPECT_EQ(error_of([] { PrmNrm(3, 0, 1.0, 1.0); }), "Error: Illegal IType in PrmNrm");
   EXPECT_EQ(error_of([] { PrmNrm(-1, 0, 1.0, 1.0); }), "Error: Illegal IType in PrmNrm");
+}
+
+// The reader never renormalises a contraction, so NormCC is reached only here.
+TEST(NormCC, ContractionGetsUnitNormAndZeroIsRefused) {
+  const double exps[3] = {5.0, 1.2, 0.3};
+  std::vector<double> c = {0.2, 0.5, 0.6, 9.0}, diag(4, 0.0);
+  for (int j = 0; j < 3; ++j) diag[j] = overlap(2, exps[j], exps[j]);
+  NormCC(1, 2, 3, exps, c, diag);
+  double s = 0.0;
+  for (int j = 0; j < 3; ++j)
+    for (int k = 0; k < 3; ++k) s += c[j] * c[k] * overlap(2, exps[j], exps[k]);
+  EXPECT_NEAR(s, 1.0, 1e-12);
+  EXPECT_EQ(c[3], 9.0);  // past n: untouched
+  std::vector<double> zero = {0.0};
+  EXPECT_EQ(error_of([&] { NormCC(1, 1, 1, exps, zero, diag); }),
+            "Error: Unable to normalize a contracted basis function");
+  EXPECT_EQ(error_of([&] { NormCC(1, 1, 0, exps, zero, diag); }),
+            "Error: Unable to normalize a contracted basis function");
 }
 
 TEST(CopyVec, CopiesAndRefusesOverruns) {
