@@ -78,10 +78,14 @@ Vibrations harmonic_vibrations(const Eigen::MatrixXd& hessian, const std::vector
   const Eigen::MatrixXd ext = external_motions(sqrt_m, xyz);
   const Eigen::MatrixXd Q = Eigen::HouseholderQR<Eigen::MatrixXd>(ext).householderQ();
   const Eigen::MatrixXd B = Q.rightCols(3 * n - ext.cols());
+  Vibrations v;
+  if (B.cols() == 0) {  // one atom
+    v.modes.resize(3 * n, 0);
+    return v;
+  }
   const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eig(B.transpose() * weighted * B);
   if (eig.info() != Eigen::Success) VEX_THROW("The mass-weighted Hessian could not be diagonalised");
 
-  Vibrations v;
   const Eigen::Index nm = B.cols();
   v.modes = w.asDiagonal() * (B * eig.eigenvectors());  // Cartesian, mass-weighted norm 1
   for (Eigen::Index k = 0; k < nm; ++k) {

@@ -393,10 +393,13 @@ class Checkpoint:
     def vibrations(self) -> Vibrations:
         """The harmonic frequencies and normal modes from the Hessian and the
         checkpoint's atomic masses (3 natoms - 6 modes, 5 fewer for a linear
-        molecule). Raises ValueError when the checkpoint holds no Hessian."""
+        molecule). Raises ValueError when the checkpoint holds no Hessian or no masses."""
+        name = self.path or "checkpoint"
         if self.hessian is None:
-            raise ValueError(f"{self.path or 'checkpoint'}: no Hessian in this checkpoint "
-                             "(a frequency job stores one), so no vibrations")
+            raise ValueError(f"{name}: no Hessian in this checkpoint (a frequency job stores "
+                             "one), so no vibrations")
+        if self.atomic_masses is None:
+            raise ValueError(f"{name}: no atomic masses in this checkpoint, so no vibrations")
         v = self._reader.vibrations()
         return Vibrations(v["frequencies"], v["reduced_masses"], v["force_constants"],
                           v["modes"], float(v["zero_point_energy"]))
