@@ -99,5 +99,7 @@ bool Vexmora::read_reals(const DirEntry* rec, int64_t first, int64_t count,
   // Positioned directly: seek_record would reject a damaged entry, which here
   // only means the item is absent.
   fs->seek((rec->begin + first) * 8);
-  return fs->read_vector(out, count) || (out.clear(), false);
+  if (fs->read_vector(out, count)) return true;
+  out.clear();
+  return false;
 }
