@@ -95,7 +95,10 @@ class Vexmora {
   void copy_atoms_to_shells();
 
   // Pieces of read_properties.
-  bool read_reals(const DirEntry* rec, int64_t first, int64_t count, std::vector<double>& out);
+  // Words first .. first + count of a record into out; false, out empty, when
+  // they do not lie wholly inside the record and the file.
+  template <typename T>
+  bool read_items(const DirEntry* rec, int64_t first, int64_t count, std::vector<T>& out);
   void read_masses(const DirEntry& mol);
 
   void write_fchk_sections(const std::string& path, bool full) const;

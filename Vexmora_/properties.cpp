@@ -6,7 +6,6 @@
 // as before.
 #include <Eigen/Dense>
 #include <algorithm>
-#include <cstring>
 
 #include "Utils.h"
 #include "Vexmora.h"
@@ -51,19 +50,17 @@ void Vexmora::read_properties() {
   ChkParams::Mol& m = params_.mol;
   const int64_t n = m.natoms;  // bounded by read_mol
 
-  if (read_reals(find_record(kGradientRecord), 0, 3 * n, m.gradient) &&
+  if (read_items(find_record(kGradientRecord), 0, 3 * n, m.gradient) &&
       std::all_of(m.gradient.begin(), m.gradient.end(), [](double g) { return g == 0.0; }))
     m.gradient.clear();  // a job without forces leaves the record zero-filled
 
   const DirEntry* moments = find_record(kMomentsRecord);
-  read_reals(moments, kDipoleWord, 3, m.dipole);
-  std::vector<double> flags;
-  int64_t flag_word = 0;
-  if (read_reals(moments, 0, 1, flags)) std::memcpy(&flag_word, flags.data(), 8);
-  if (LBit(flag_word, kQuadrupoleFlagBit))
-    read_reals(moments, kQuadrupoleBase + kQuadrupolePerAtom * n, 6, m.quadrupole);
+  read_items(moments, kDipoleWord, 3, m.dipole);
+  std::vector<int64_t> flags;
+  if (read_items(moments, 0, 1, flags) && LBit(flags[0], kQuadrupoleFlagBit))
+    read_items(moments, kQuadrupoleBase + kQuadrupolePerAtom * n, 6, m.quadrupole);
 
-  read_reals(find_record(kChargesRecord), 1, n, m.mulliken);
+  read_items(find_record(kChargesRecord), 1, n, m.mulliken);
   if (const DirEntry* mol = find_record(kMolRecord)) read_masses(*mol);
 
   if (has_orient) {
@@ -77,18 +74,17 @@ void Vexmora::read_properties() {
 void Vexmora::read_masses(const DirEntry& mol) {
   ChkParams::Mol& m = params_.mol;
   const int64_t L = m.natoms + 3;
-  int64_t moltyp = 0;
-  std::vector<double> head;
-  if (read_reals(&mol, 0, 1, head)) std::memcpy(&moltyp, head.data(), 8);
+  std::vector<int64_t> head;
+  const int64_t moltyp = read_items(&mol, 0, 1, head) ? head[0] : 0;
   // The masses follow the per-atom arrays, which are longer in the newer layouts.
   int64_t blocks = 0;
   if (moltyp == -12346 || moltyp == -12347) blocks = 7;
   if (moltyp == -12348 || moltyp == -12349) blocks = 16;
-  if (blocks > 0) read_reals(&mol, m.molhdrlen + blocks * L, m.natoms, m.atmass);
+  if (blocks > 0) read_items(&mol, m.molhdrlen + blocks * L, m.natoms, m.atmass);
 }
 
-bool Vexmora::read_reals(const DirEntry* rec, int64_t first, int64_t count,
-                         std::vector<double>& out) {
+template <typename T>
+bool Vexmora::read_items(const DirEntry* rec, int64_t first, int64_t count, std::vector<T>& out) {
   out.clear();
   if (rec == nullptr || count < 1 || first < 0) return false;
   // Whole inside the record and inside the file, or not at all.
