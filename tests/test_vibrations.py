@@ -54,8 +54,10 @@ def test_iodata_fields_equal_its_reading_of_gaussians_fchk(chk: Path) -> None:
 @pytest.mark.parametrize("chk", PAIRS, ids=lambda p: p.stem)
 def test_vibrations_equal_gaussians(chk: Path) -> None:
     c = vexmora.load(chk)
-    v, ref = c.vibrations(), read_fchk(chk.with_suffix(".fchk"))
-    nm = int(ref["Number of Normal Modes"].values[0])
+    ref = read_fchk(chk.with_suffix(".fchk"))
+    if "Vib-E2" not in ref:
+        pytest.skip("Gaussian's file holds no vibrations")
+    v, nm = c.vibrations(), int(ref["Number of Normal Modes"].values[0])
     e2 = np.array(ref["Vib-E2"].values)  # frequencies, reduced masses, force constants, ...
     for k, ours in enumerate((v.frequencies, v.reduced_masses, v.force_constants)):
         assert np.allclose(ours, e2[k * nm:(k + 1) * nm], rtol=1e-8, atol=1e-9), k
