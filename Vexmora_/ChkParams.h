@@ -50,6 +50,13 @@ struct ChkParams {
     std::vector<double> hesstri;
     Eigen::MatrixXd hessian;
     Eigen::Matrix3d cell = Eigen::Matrix3d::Zero();  // row i is translation vector i + 1
+    // Optional properties, each empty when the checkpoint holds none; vectors
+    // and tensors in the frame of the coordinates, atomic units, masses in amu.
+    std::vector<double> gradient;    // 3 natoms: x, y, z per atom
+    std::vector<double> dipole;      // 3
+    std::vector<double> quadrupole;  // 6: XX, YY, ZZ, XY, XZ, YZ
+    std::vector<double> mulliken;    // natoms
+    std::vector<double> atmass;      // natoms
   };
 
   Mol mol;

@@ -26,6 +26,7 @@ Vexmora::Vexmora(const std::string& fname_)
   read_hessian();
   fix_basis();
   read_densities();
+  read_properties();
 }
 
 void Vexmora::read_header() {

@@ -50,7 +50,10 @@ class Vexmora {
   bool orientation_read() const { return has_orient; }
   const std::vector<DirEntry>& directory() const { return dir; }
 
-  void write_fchk(const std::string& path) const;
+  // The sections of Gaussian's formchk that the reader always wrote; with
+  // full, also the Hessian, gradient, moments, charges and masses.
+  void write_fchk(const std::string& path) const { write_fchk_sections(path, false); }
+  void write_full_fchk(const std::string& path) const { write_fchk_sections(path, true); }
   void write_gjf(const std::string& path) const;
 
   // Coefficient access of one shell and angular momentum (public for tests).
@@ -71,6 +74,7 @@ class Vexmora {
   void read_hessian();
   void fix_basis();
   void read_densities();
+  void read_properties();
 
   // Pieces of read_label.
   void read_title_route(const DirEntry& rec);
@@ -89,6 +93,15 @@ class Vexmora {
   void rotate_atoms();
   void copy_shells_to_atoms();
   void copy_atoms_to_shells();
+
+  // Pieces of read_properties.
+  // Words first .. first + count of a record into out; false, out empty, when
+  // they do not lie wholly inside the record and the file.
+  template <typename T>
+  bool read_items(const DirEntry* rec, int64_t first, int64_t count, std::vector<T>& out);
+  void read_masses(const DirEntry& mol);
+
+  void write_fchk_sections(const std::string& path, bool full) const;
 
   // Directory and record access.
   const DirEntry* find_record(int64_t label) const;

@@ -12,6 +12,7 @@
 #include "PyCommon.h"
 #include "Utils.h"
 #include "Vexmora.h"
+#include "Vibrations.h"
 
 namespace py = pybind11;
 
@@ -95,6 +96,38 @@ auto writer(Method method) {
   };
 }
 
+// A new array of the values in `shape`.
+py::array_t<double> copy_of(const double* first, std::vector<py::ssize_t> shape) {
+  py::array_t<double> a(std::move(shape));
+  std::copy(first, first + a.size(), a.mutable_data());
+  return a;
+}
+
+// The same, or None for an empty (absent) item.
+py::object optional(const std::vector<double>& v, std::vector<py::ssize_t> shape) {
+  if (v.empty()) return py::none();
+  return copy_of(v.data(), std::move(shape));
+}
+
+py::dict vibrations(const Vexmora& r) {
+  const ChkParams::Mol& m = r.params().mol;
+  Vibrations v;
+  {
+    py::gil_scoped_release nogil;
+    v = harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
+  }
+  const auto nm = static_cast<py::ssize_t>(v.frequencies.size());
+  const auto n = static_cast<py::ssize_t>(v.modes.rows() / 3);
+  py::dict d;
+  d["frequencies"] = copy_of(v.frequencies.data(), {nm});
+  d["reduced_masses"] = copy_of(v.reduced_masses.data(), {nm});
+  d["force_constants"] = copy_of(v.force_constants.data(), {nm});
+  // Column k of the column-major matrix is mode k: its storage is (nm, n, 3) row-major.
+  d["modes"] = copy_of(v.modes.data(), {nm, n, 3});
+  d["zero_point_energy"] = v.zero_point_energy;
+  return d;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
@@ -125,7 +158,12 @@ PYBIND11_MODULE(_core, m) {
              }
              return py::bytes(s);
            })
-      .def("write_fchk", writer(&Vexmora::write_fchk), py::arg("path"))
+      .def("write_fchk",
+           [](const Vexmora& r, const std::string& path, bool full) {
+             py::gil_scoped_release nogil;
+             full ? r.write_full_fchk(path) : r.write_fchk(path);
+           },
+           py::arg("path"), py::arg("full") = false)
       .def("write_gjf", writer(&Vexmora::write_gjf), py::arg("path"))
       .def("texts",
            [](const Vexmora& r) {
@@ -247,6 +285,25 @@ PYBIND11_MODULE(_core, m) {
              // Symmetric: the column-major storage read row by row is the same matrix.
              return view(h.data(), {static_cast<py::ssize_t>(h.rows()), static_cast<py::ssize_t>(h.cols())}, self);
            })
+      .def("gradient",
+           [mol](const py::object& self) {
+             const Mol& x = mol(self);
+             return optional(x.gradient, {static_cast<py::ssize_t>(x.gradient.size() / 3), 3});
+           })
+      .def("dipole", [mol](const py::object& self) { return optional(mol(self).dipole, {3}); })
+      .def("quadrupole",
+           [mol](const py::object& self) {
+             const std::vector<double>& q = mol(self).quadrupole;  // XX, YY, ZZ, XY, XZ, YZ
+             if (q.empty()) return optional(q, {});
+             return optional({q[0], q[3], q[4], q[3], q[1], q[5], q[4], q[5], q[2]}, {3, 3});
+           })
+      .def("mulliken_charges", [mol](const py::object& self) {
+        return optional(mol(self).mulliken, {static_cast<py::ssize_t>(mol(self).mulliken.size())});
+      })
+      .def("masses", [mol](const py::object& self) {
+        return optional(mol(self).atmass, {static_cast<py::ssize_t>(mol(self).atmass.size())});
+      })
+      .def("vibrations", &vibrations)
       .def("hessian_triangle", [mol](const py::object& self) { return view(mol(self).hesstri, self); })
       .def("ilsw", [](const py::object& self) { return view(reader_of(self).ilsw(), self); })
       .def("rlsw", [](const py::object& self) { return view(reader_of(self).rlsw(), self); })

@@ -121,7 +121,7 @@ void write_char_array(const char* label, const std::string& s, OutputFile& f) {
 
 }  // namespace
 
-void Vexmora::write_fchk(const std::string& path) const {
+void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
   OutputFile f(path);
   const ChkParams& p = params_;
   const ChkParams::Mol& m = p.mol;
@@ -150,6 +150,7 @@ void Vexmora::write_fchk(const std::string& path) const {
       for (int k = 0; k < 3; ++k) tv.push_back(m.cell(i, k));
     write_real_array("Translation vectors", tv, f);
   }
+  if (full && !m.atmass.empty()) write_real_array("Real atomic weights", m.atmass, f);
   write_int(f, "Number of contracted shells", m.NShell);
   write_int(f, "Number of primitive shells", m.NPrim);
   write_int_array("Shell types", m.basis.shelltypes, f);
@@ -184,6 +185,17 @@ void Vexmora::write_fchk(const std::string& path) const {
       write_real_array(("Total " + std::string(density_names[k])).c_str(), m.totdens[k], f);
     if (!m.spindens[k].empty())
       write_real_array(("Spin " + std::string(density_names[k])).c_str(), m.spindens[k], f);
+  }
+  if (full) {
+    // In formchk's order; each only when the checkpoint holds it.
+    const std::pair<const char*, const std::vector<double>*> properties[] = {
+        {"Mulliken Charges", &m.mulliken},
+        {"Cartesian Gradient", &m.gradient},
+        {"Cartesian Force Constants", &m.hesstri},
+        {"Dipole Moment", &m.dipole},
+        {"Quadrupole Moment", &m.quadrupole}};
+    for (const auto& [label, v] : properties)
+      if (!v->empty()) write_real_array(label, *v, f);
   }
   f.commit();
 }

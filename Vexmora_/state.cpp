@@ -132,6 +132,7 @@ void Vexmora::visit_state(Self& r, Archive& ar) {
            b.shellcons, b.shellaux2, b.shellaux3, b.shellaux4, b.shellaux5);
   ar.visit(m.orient_a, m.orient_b, m.orient_ints, m.orient_rot, m.orient_shift, m.hesstri,
            m.hessian, m.cell);
+  ar.visit(m.gradient, m.dipole, m.quadrupole, m.mulliken, m.atmass);
 }
 
 std::string Vexmora::save_state() const {

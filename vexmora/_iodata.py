@@ -117,6 +117,29 @@ def to_iodata(ckpt: "Checkpoint") -> Any:
         fields["spinpol"] = float(ckpt.multiplicity - 1)
     if ckpt.cell is not None:
         fields["cellvecs"] = ckpt.cell / _core.BOHR_TO_ANGSTROM
-    if ckpt.hessian is not None:
-        fields["athessian"] = np.array(ckpt.hessian)
+    fields.update(_properties(ckpt))
     return IOData(**fields)
+
+
+def _properties(ckpt: "Checkpoint") -> Dict[str, Any]:
+    """The Hessian, gradient, masses, charges and moments that the checkpoint holds."""
+    from iodata.utils import amu
+
+    out: Dict[str, Any] = {}
+    if ckpt.hessian is not None:
+        out["athessian"] = np.array(ckpt.hessian)
+    if ckpt.gradient is not None:
+        out["atgradient"] = ckpt.gradient
+    if ckpt.atomic_masses is not None:
+        out["atmasses"] = ckpt.atomic_masses * amu  # IOData's masses are in electron masses
+    if ckpt.mulliken_charges is not None:
+        out["atcharges"] = {"mulliken": ckpt.mulliken_charges}
+    moments: Dict[Any, np.ndarray] = {}
+    if ckpt.dipole is not None:
+        moments[(1, "c")] = ckpt.dipole
+    q = ckpt.quadrupole
+    if q is not None:  # IOData orders the Cartesian components xx, xy, xz, yy, yz, zz
+        moments[(2, "c")] = q[np.triu_indices(3)]
+    if moments:
+        out["moments"] = moments
+    return out

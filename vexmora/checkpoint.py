@@ -1,7 +1,8 @@
 """A parsed Gaussian checkpoint as NumPy arrays in chemistry's shapes.
 
 Units: lengths in Angstrom, energies in Hartree, the Hessian in Hartree/Bohr^2,
-exponents in Bohr^-2; indices are 0-based. Large arrays (MO coefficients, the
+exponents in Bohr^-2, the gradient and the moments in atomic units, masses in
+amu; indices are 0-based. Large arrays (MO coefficients, the
 orthonormal basis, the Hessian, the basis arrays) are read-only views on the
 reader's storage: they keep it alive and cost no copy.
 
@@ -14,6 +15,7 @@ from __future__ import annotations
 
 import os
 from collections import Counter
+from dataclasses import dataclass
 from typing import Any, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
@@ -114,6 +116,23 @@ class _Densities(Mapping[str, np.ndarray]):
 
     def __repr__(self) -> str:
         return f"<densities {list(self._kinds)}>"
+
+
+@dataclass(frozen=True)
+class Vibrations:
+    """Harmonic vibrations of a checkpoint's Hessian, translations and rotations
+    projected out; mode k is row k of each array."""
+
+    #: Wavenumbers, (n_modes,), cm^-1, ascending; imaginary ones as negative numbers.
+    frequencies: np.ndarray
+    #: Reduced masses, (n_modes,), amu.
+    reduced_masses: np.ndarray
+    #: Force constants, (n_modes,), mDyne/Angstrom.
+    force_constants: np.ndarray
+    #: Cartesian displacements, (n_modes, natoms, 3), each mode of unit norm.
+    modes: np.ndarray
+    #: Half the sum of the real frequencies, Hartree.
+    zero_point_energy: float
 
 
 def formula(symbols: Sequence[str]) -> str:
@@ -365,6 +384,48 @@ class Checkpoint:
         (3 natoms, 3 natoms), Hartree/Bohr^2 (read-only view); None when absent."""
         return self._reader.hessian()
 
+    @property
+    def gradient(self) -> Optional[np.ndarray]:
+        """The Cartesian energy gradient in the standard orientation, (natoms, 3),
+        Hartree/Bohr; None when the job computed no forces."""
+        return self._reader.gradient()
+
+    def vibrations(self) -> Vibrations:
+        """The harmonic frequencies and normal modes from the Hessian and the
+        checkpoint's atomic masses (3 natoms - 6 modes, 5 fewer for a linear
+        molecule). Raises ValueError when the checkpoint holds no Hessian or no masses."""
+        name = self.path or "checkpoint"
+        if self.hessian is None:
+            raise ValueError(f"{name}: no Hessian in this checkpoint (a frequency job stores "
+                             "one), so no vibrations")
+        if self.atomic_masses is None:
+            raise ValueError(f"{name}: no atomic masses in this checkpoint, so no vibrations")
+        v = self._reader.vibrations()
+        return Vibrations(v["frequencies"], v["reduced_masses"], v["force_constants"],
+                          v["modes"], float(v["zero_point_energy"]))
+
+    # --- properties ---------------------------------------------------------
+    @property
+    def dipole(self) -> Optional[np.ndarray]:
+        """The dipole moment in the standard orientation, (3,), e Bohr; None when absent."""
+        return self._reader.dipole()
+
+    @property
+    def quadrupole(self) -> Optional[np.ndarray]:
+        """The traceless quadrupole moment in the standard orientation, symmetric
+        (3, 3), e Bohr^2; None when absent."""
+        return self._reader.quadrupole()
+
+    @property
+    def mulliken_charges(self) -> Optional[np.ndarray]:
+        """Mulliken atomic charges, (natoms,), elementary charges; None when absent."""
+        return self._reader.mulliken_charges()
+
+    @property
+    def atomic_masses(self) -> Optional[np.ndarray]:
+        """The masses the job used, (natoms,), amu; None when the checkpoint holds none."""
+        return self._reader.masses()
+
     # --- switches ---------------------------------------------------------------
     @property
     def ilsw(self) -> np.ndarray:
@@ -383,8 +444,10 @@ class Checkpoint:
 
     # --- writers --------------------------------------------------------------
     def write_fchk(self, path: PathLike) -> None:
-        """Write a formatted checkpoint (lengths in Bohr, as Gaussian's own)."""
-        self._reader.write_fchk(os.fsencode(path))
+        """Write a formatted checkpoint (atomic units, as Gaussian's own), with the
+        force constants, gradient, moments, Mulliken charges and masses where the
+        checkpoint holds them."""
+        self._reader.write_fchk(os.fsencode(path), True)
 
     def write_gjf(self, path: PathLike) -> None:
         """Write a Gaussian input file from the geometry (Angstrom)."""

@@ -1,0 +1,21 @@
+// Harmonic vibrational analysis of a Cartesian Hessian.
+#pragma once
+
+#include <Eigen/Dense>
+#include <vector>
+
+struct Vibrations {
+  std::vector<double> frequencies;      // cm^-1, ascending; imaginary ones negative
+  std::vector<double> reduced_masses;   // amu
+  std::vector<double> force_constants;  // mDyne/Angstrom
+  // One column per mode: the Cartesian displacements (x, y, z per atom) with
+  // unit norm, as Gaussian prints them.
+  Eigen::MatrixXd modes;
+  double zero_point_energy = 0.0;  // Hartree, real modes only
+};
+
+// The normal modes of `hessian` (3n x 3n, Hartree/Bohr^2) for atoms of `masses`
+// (amu) at `coords` (3n, Bohr), with translations and rotations projected out:
+// 3n - 6 modes, 3n - 5 for a linear molecule, none for one atom.
+Vibrations harmonic_vibrations(const Eigen::MatrixXd& hessian, const std::vector<double>& masses,
+                               const std::vector<double>& coords);

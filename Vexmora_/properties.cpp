@@ -1,0 +1,101 @@
+// Optional properties of the job: the Cartesian gradient (584), the dipole and
+// quadrupole moments (619), the Mulliken charges (605) and the atomic masses
+// in /Mol/ (997). The layouts were found by matching real checkpoints with
+// Gaussian's formatted ones. Each item is left empty, never an error, when its
+// record is missing or shorter than the layout needs: files without it read
+// as before.
+#include <Eigen/Dense>
+#include <algorithm>
+
+#include "Utils.h"
+#include "Vexmora.h"
+
+namespace {
+
+constexpr int64_t kGradientRecord = 584;
+constexpr int64_t kMomentsRecord = 619;
+constexpr int64_t kChargesRecord = 605;
+constexpr int64_t kMolRecord = 997;
+// In record 619: the dipole at words 1 to 3, the quadrupole six words from
+// 47 + 126 natoms; word 0 flags in its upper half what the job computed, and
+// only with bit 12 set does the record hold a quadrupole (formchk leaves it
+// out otherwise, as it does not for sections of zeros).
+constexpr int64_t kDipoleWord = 1;
+constexpr int64_t kQuadrupoleBase = 47, kQuadrupolePerAtom = 126;
+constexpr int kQuadrupoleFlagBit = 32 + 12;
+
+Eigen::Matrix3d rotation(const std::array<double, 9>& rot) {
+  return Eigen::Map<const Eigen::Matrix3d>(rot.data());  // column after column, as stored
+}
+
+// Each x, y, z triple turned as the positions are: x' = M x.
+void rotate_vectors(std::vector<double>& v, const Eigen::Matrix3d& M) {
+  for (size_t i = 0; i + 3 <= v.size(); i += 3) {
+    Eigen::Map<Eigen::Vector3d> x(&v[i]);
+    x = M * Eigen::Vector3d(x);
+  }
+}
+
+// The symmetric tensor (XX, YY, ZZ, XY, XZ, YZ) turned as M Q M^T.
+void rotate_tensor(std::vector<double>& q, const Eigen::Matrix3d& M) {
+  Eigen::Matrix3d Q;
+  Q << q[0], q[3], q[4], q[3], q[1], q[5], q[4], q[5], q[2];
+  const Eigen::Matrix3d R = M * Q * M.transpose();
+  q = {R(0, 0), R(1, 1), R(2, 2), R(0, 1), R(0, 2), R(1, 2)};
+}
+
+}  // namespace
+
+void Vexmora::read_properties() {
+  ChkParams::Mol& m = params_.mol;
+  const int64_t n = m.natoms;  // bounded by read_mol
+
+  if (read_items(find_record(kGradientRecord), 0, 3 * n, m.gradient) &&
+      std::all_of(m.gradient.begin(), m.gradient.end(), [](double g) { return g == 0.0; }))
+    m.gradient.clear();  // a job without forces leaves the record zero-filled
+
+  const DirEntry* moments = find_record(kMomentsRecord);
+  read_items(moments, kDipoleWord, 3, m.dipole);
+  std::vector<int64_t> flags;
+  if (read_items(moments, 0, 1, flags) && LBit(flags[0], kQuadrupoleFlagBit))
+    read_items(moments, kQuadrupoleBase + kQuadrupolePerAtom * n, 6, m.quadrupole);
+
+  read_items(find_record(kChargesRecord), 1, n, m.mulliken);
+  if (const DirEntry* mol = find_record(kMolRecord)) read_masses(*mol);
+
+  if (has_orient) {
+    const Eigen::Matrix3d M = rotation(m.orient_rot);
+    rotate_vectors(m.gradient, M);
+    rotate_vectors(m.dipole, M);
+    if (!m.quadrupole.empty()) rotate_tensor(m.quadrupole, M);
+  }
+}
+
+void Vexmora::read_masses(const DirEntry& mol) {
+  ChkParams::Mol& m = params_.mol;
+  const int64_t L = m.natoms + 3;
+  std::vector<int64_t> head;
+  const int64_t moltyp = read_items(&mol, 0, 1, head) ? head[0] : 0;
+  // The masses follow the per-atom arrays, which are longer in the newer layouts.
+  int64_t blocks = 0;
+  if (moltyp == -12346 || moltyp == -12347) blocks = 7;
+  if (moltyp == -12348 || moltyp == -12349) blocks = 16;
+  if (blocks > 0) read_items(&mol, m.molhdrlen + blocks * L, m.natoms, m.atmass);
+}
+
+template <typename T>
+bool Vexmora::read_items(const DirEntry* rec, int64_t first, int64_t count, std::vector<T>& out) {
+  out.clear();
+  if (rec == nullptr || count < 1 || first < 0) return false;
+  // Whole inside the record and inside the file, or not at all.
+  const int64_t L = file_words();
+  if (rec->begin < 0 || rec->begin > L || rec->end < rec->begin) return false;
+  const int64_t last = std::min(rec->end, L) - rec->begin;
+  if (first > last || count > last - first) return false;
+  // Positioned directly: seek_record would reject a damaged entry, which here
+  // only means the item is absent.
+  fs->seek((rec->begin + first) * 8);
+  if (fs->read_vector(out, count)) return true;
+  out.clear();
+  return false;
+}

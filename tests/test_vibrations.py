@@ -1,0 +1,160 @@
+"""The job's properties (gradient, moments, Mulliken charges, masses, force constants) in
+the full .fchk and on Checkpoint, and the harmonic vibrations: against Gaussian's own
+.fchk and .log, and synthetic checkpoints for what the real files lack."""
+from __future__ import annotations
+
+import json
+import pickle
+import re
+import subprocess
+import sys
+from pathlib import Path
+from typing import Any, Dict, Sequence
+
+import numpy as np
+import pytest
+
+import Vexmora_
+import vexmora
+from chkbuilder import h2, ints, lower_triangle, mol, reals
+from refdata import read_fchk, real_checkpoints
+
+PAIRS = [c for c in real_checkpoints() if c.with_suffix(".fchk").exists()]
+EXTRA = ("Real atomic weights", "Mulliken Charges", "Cartesian Gradient",
+         "Cartesian Force Constants", "Dipole Moment", "Quadrupole Moment")
+
+
+@pytest.mark.parametrize("chk", PAIRS, ids=lambda p: p.stem)
+def test_extra_sections_equal_gaussians(chk: Path, tmp_path: Path) -> None:
+    vexmora.load(chk).write_fchk(tmp_path / "full.fchk")
+    Vexmora_.ChkReader_(str(chk)).write_fchk(fname=str(tmp_path / "plain.fchk"))
+    ref, full = read_fchk(chk.with_suffix(".fchk")), read_fchk(tmp_path / "full.fchk")
+    assert [k for k in full if k in EXTRA] == [k for k in ref if k in EXTRA]
+    for label in set(EXTRA) & set(ref):
+        ours, theirs = np.array(full[label].values), np.array(ref[label].values)
+        assert full[label].lines[0] == ref[label].lines[0]
+        # Printed to 9 digits; components zero by symmetry differ in their noise.
+        assert np.allclose(ours, theirs, rtol=1e-8, atol=1e-12 * np.abs(theirs).max()), label
+    kept = [line for k, s in full.items() if k not in EXTRA for line in s.lines]
+    assert kept == (tmp_path / "plain.fchk").read_text().split("\n")[:-1]
+
+
+@pytest.mark.parametrize("chk", PAIRS, ids=lambda p: p.stem)
+def test_iodata_fields_equal_its_reading_of_gaussians_fchk(chk: Path) -> None:
+    iodata = pytest.importorskip("iodata")
+    ours, ref = vexmora.load(chk).to_iodata(), iodata.load_one(chk.with_suffix(".fchk"))
+    for name in ("athessian", "atgradient", "atmasses"):
+        assert np.allclose(getattr(ours, name), getattr(ref, name), rtol=1e-8, atol=1e-10), name
+    assert np.allclose(ours.atcharges["mulliken"], ref.atcharges["mulliken"], atol=1e-8)
+    assert set(ours.moments) == set(ref.moments)
+    for key, value in ref.moments.items():
+        assert np.allclose(ours.moments[key], value, atol=1e-8), key
+
+
+@pytest.mark.parametrize("chk", PAIRS, ids=lambda p: p.stem)
+def test_vibrations_equal_gaussians(chk: Path) -> None:
+    c = vexmora.load(chk)
+    ref = read_fchk(chk.with_suffix(".fchk"))
+    if "Vib-E2" not in ref:
+        pytest.skip("Gaussian's file holds no vibrations")
+    v, nm = c.vibrations(), int(ref["Number of Normal Modes"].values[0])
+    e2 = np.array(ref["Vib-E2"].values)  # frequencies, reduced masses, force constants, ...
+    for k, ours in enumerate((v.frequencies, v.reduced_masses, v.force_constants)):
+        assert np.allclose(ours, e2[k * nm:(k + 1) * nm], rtol=1e-8, atol=1e-9), k
+    theirs = np.array(ref["Vib-Modes"].values).reshape(v.modes.shape)
+    signs = np.sign(np.einsum("kij,kij->k", theirs, v.modes))[:, None, None]
+    assert np.allclose(signs * v.modes, theirs, atol=1e-8)
+    weighted = (v.modes * np.sqrt(c.atomic_masses)[None, :, None]).reshape(nm, -1)
+    weighted /= np.linalg.norm(weighted, axis=1)[:, None]
+    assert np.allclose(weighted @ weighted.T, np.eye(nm), atol=1e-10)
+    if chk.with_suffix(".log").exists():
+        log = chk.with_suffix(".log").read_text(errors="replace")
+        printed = [float(x) for line in re.findall(r"^ *Frequencies -- (.*)$", log, re.M)
+                   for x in line.split()]
+        zpe = float(re.search(r"Zero-point correction= +(\S+)", log).group(1))
+        assert np.abs(v.frequencies - printed).max() < 0.01
+        assert v.zero_point_energy == pytest.approx(zpe, abs=1e-6)
+
+
+BOND = ((0.0, 0.0, 0.0), (0.0, 0.0, 1.4))
+H_MASS = 1.00782504
+
+
+def springs(xyz: Sequence[Sequence[float]], k: float = 0.37) -> Any:
+    """The Hessian of harmonic bonds between every two atoms, Hartree/Bohr^2."""
+    n = len(xyz)
+    h = np.zeros((3 * n, 3 * n))
+    for a in range(n):
+        for b in range(a):
+            u = np.subtract(xyz[a], xyz[b]) / np.linalg.norm(np.subtract(xyz[a], xyz[b]))
+            block = k * np.outer(u, u)
+            for i, j, s in ((a, a, 1), (b, b, 1), (a, b, -1), (b, a, -1)):
+                h[3 * i:3 * i + 3, 3 * j:3 * j + 3] += s * block
+    return h
+
+
+def job(xyz: Sequence[Sequence[float]] = BOND, moltyp: int = -12348, short: int = 0,
+        flags: int = 1 | 1 << 12, gradient: float = 1e-3) -> Any:
+    """H atoms at xyz with a Hessian, a gradient, moments, charges and masses; ``short``
+    cuts each record that many words before its item ends."""
+    n, cut = len(xyz), (lambda words: words[:len(words) - short] if short else words)
+    blocks = 7 if moltyp in (-12346, -12347) else 16
+    tail = [0.0] * ((blocks - 6) * (n + 3)) + [H_MASS] * n
+    moments = [1.0, -0.5, 0.25] + [0.0] * (43 + 126 * n) + [0.5, 0.25, -0.75, 0.125, 0.0, 0.0]
+    return (h2().remove(670).replace(997, mol([1] * n, xyz, moltyp=moltyp), reals(cut(tail)))
+            .add(585, reals(lower_triangle(springs(xyz))))
+            .add(584, reals(cut([gradient * (k + 1) for k in range(3 * n)])))
+            .add(619, ints([flags << 32]), reals(cut(moments)))
+            .add(605, ints([1 << 32]), reals(cut([0.125 * (-1) ** k for k in range(n)]))))
+
+
+PRESENT = ("gradient", "dipole", "quadrupole", "mulliken_charges", "atomic_masses")
+
+
+@pytest.mark.parametrize("b, present, modes", [
+    (job(), PRESENT, 1),  # linear: 3N - 5
+    (job(BOND + ((0.0, 1.3, 2.2),), moltyp=-12347), PRESENT, 3),
+    (job(((0.0, 0.0, 0.0),)), PRESENT, 0),
+    (job(short=1), ("dipole",), None),
+    (job(moltyp=-12345), PRESENT[:4], None),
+    (job(flags=1, gradient=0.0), ("dipole", "mulliken_charges", "atomic_masses"), 1),
+], ids=["linear", "bent, older layout", "one atom", "records too short", "MolTyp without masses",
+        "no quadrupole, zero gradient"])
+def test_synthetic_properties_and_modes(b: Any, present: Sequence[str], modes: Any,
+                                        tmp_path: Path) -> None:
+    c = vexmora.load(b.write(tmp_path / "t.chk"))
+    assert [p for p in PRESENT if getattr(c, p) is not None] == list(present)
+    back = pickle.loads(pickle.dumps(c))
+    for p in present:
+        assert np.array_equal(getattr(back, p), getattr(c, p))
+    c.write_fchk(tmp_path / "t.fchk")
+    written = read_fchk(tmp_path / "t.fchk")
+    assert ("Cartesian Gradient" in written) == ("gradient" in present)
+    assert ("Real atomic weights" in written) == ("atomic_masses" in present)
+    if modes is None:
+        with pytest.raises(ValueError, match="no atomic masses"):
+            c.vibrations()
+        return
+    v = c.vibrations()
+    assert v.modes.shape == (modes, len(c.atomic_numbers), 3) and np.all(v.frequencies > 0)
+    if modes == 1:  # the bond stretch: the atoms move apart along it
+        assert np.allclose(np.abs(v.modes[0]), np.sqrt(0.5) * np.array([[0, 0, 1], [0, 0, 1]]))
+        assert v.reduced_masses[0] == pytest.approx(H_MASS)
+
+
+def run(*args: str, cwd: Path) -> subprocess.CompletedProcess:
+    return subprocess.run([sys.executable, "-m", "vexmora", *args], cwd=cwd,
+                          capture_output=True, text=True, timeout=120)
+
+
+def test_freq_command(tmp_path: Path) -> None:
+    job().write(tmp_path / "f.chk")
+    h2().write(tmp_path / "sp.chk")
+    out: Dict[str, Any] = json.loads(run("freq", "f.chk", "--json", cwd=tmp_path).stdout)
+    v = vexmora.load(tmp_path / "f.chk").vibrations()
+    assert out["frequencies"] == v.frequencies.tolist() and out["zero_point_energy"] > 0
+    table = run("freq", "f.chk", cwd=tmp_path).stdout.split("\n")
+    assert table[2].split() == ["1", f"{v.frequencies[0]:.4f}", f"{v.reduced_masses[0]:.4f}",
+                                f"{v.force_constants[0]:.4f}"]
+    failed = run("freq", "sp.chk", cwd=tmp_path)
+    assert failed.returncode == 1 and "no Hessian" in failed.stderr
