@@ -127,6 +127,8 @@ PYBIND11_MODULE(_core, m) {
            })
       .def("write_fchk", writer(&Vexmora::write_fchk), py::arg("path"))
       .def("write_gjf", writer(&Vexmora::write_gjf), py::arg("path"))
+      .def("write_molden", writer(&Vexmora::write_molden), py::arg("path"))
+      .def("write_xyz", writer(&Vexmora::write_xyz), py::arg("path"))
       .def("texts",
            [](const Vexmora& r) {
              const ChkParams& p = r.params();
