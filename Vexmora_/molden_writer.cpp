@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,69 +29,77 @@ constexpr int64_t kMaxCartesianL = 4;  // and its Cartesian shells at g (15G)
 // of coefficients through printf would dominate the writer's time.
 class TextBuffer {
  public:
-  explicit TextBuffer(OutputFile& f) : f_(f) { buf_.reserve(kSize + 256); }
+  explicit TextBuffer(OutputFile& f) : f_(f) {}
   TextBuffer(const TextBuffer&) = delete;
   TextBuffer& operator=(const TextBuffer&) = delete;
 
+  // Space for n more characters, to be written from the pointer returned
+  // and handed back with advance().
+  char* room(size_t n) {
+    if (buf_.size() - used_ < n) flush();
+    if (buf_.size() < n) buf_.resize(n);
+    return buf_.data() + used_;
+  }
+  void advance(const char* end) { used_ = static_cast<size_t>(end - buf_.data()); }
   void add(const char* s, size_t n) {
-    buf_.append(s, n);
-    if (buf_.size() >= kSize) flush();
+    char* p = room(n);
+    std::memcpy(p, s, n);
+    advance(p + n);
   }
   void add(const std::string& s) { add(s.data(), s.size()); }
   void add(const char* s) { add(s, std::strlen(s)); }
   // Called explicitly, not from a destructor: a failed write must throw.
   void flush() {
-    f_.write(buf_.data(), buf_.size());
-    buf_.clear();
+    f_.write(buf_.data(), used_);
+    used_ = 0;
   }
 
  private:
-  static constexpr size_t kSize = size_t{1} << 16;
   OutputFile& f_;
-  std::string buf_;
+  std::vector<char> buf_ = std::vector<char>(size_t{1} << 16);
+  size_t used_ = 0;
 };
 
-// `v` in scientific notation with 12 significant digits, shortest exponent.
+// `v` in scientific notation with 12 significant digits.
 std::string sci(double v) {
   char tmp[40];
   const auto r = std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::scientific, 11);
   return std::string(tmp, r.ptr);
 }
 
-// "%*lld", right-justified in `width` columns.
-void put_int(TextBuffer& out, int64_t v, size_t width) {
-  char tmp[32];
-  const auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
-  const size_t n = static_cast<size_t>(r.ptr - tmp);
-  static const char spaces[] = "                    ";
-  if (n < width) out.add(spaces, std::min(width - n, sizeof spaces - 1));
-  out.add(tmp, n);
-}
+// Room one formatted coefficient needs at most.
+constexpr size_t kCoefficientChars = 32;
 
-// An MO coefficient with ten decimals ("%.10f"): the absolute error, 5e-11,
+// An MO coefficient with ten decimals ("% .10f"): the absolute error, 5e-11,
 // is what an orbital's accuracy depends on. Formatted from integers, which is
 // several times faster than a general conversion; huge or non-finite values
 // (never seen in an orbital) take the general route.
-void put_coefficient(TextBuffer& out, double c) {
-  constexpr double kScale = 1e10;
-  char tmp[40];
-  char* p = tmp;
-  if (!(std::fabs(c) < 1e8)) {
-    const auto r = std::to_chars(tmp, tmp + sizeof tmp, c, std::chars_format::scientific, 11);
-    out.add(tmp, static_cast<size_t>(r.ptr - tmp));
-    return;
+char* put_coefficient(char* p, double c) {
+  if (!(std::fabs(c) < 1e8))
+    return std::to_chars(p, p + kCoefficientChars, c, std::chars_format::scientific, 11).ptr;
+  const auto q = static_cast<uint64_t>(std::fabs(c) * 1e10 + 0.5);
+  uint64_t whole = q / 10000000000ULL, frac = q % 10000000000ULL;
+  *p++ = c < 0 && q != 0 ? '-' : ' ';  // signs in one column
+  if (whole == 0) {
+    *p++ = '0';
+  } else {
+    p = std::to_chars(p, p + 12, whole).ptr;
   }
-  const auto q = static_cast<uint64_t>(std::fabs(c) * kScale + 0.5);
-  const uint64_t whole = q / 10000000000ULL, frac = q % 10000000000ULL;
-  if (c < 0 && q != 0) *p++ = '-';
-  p = std::to_chars(p, tmp + sizeof tmp, whole).ptr;
   *p++ = '.';
-  char digits[10];
-  uint64_t f = frac;
-  for (int k = 9; k >= 0; --k, f /= 10) digits[k] = static_cast<char>('0' + f % 10);
-  std::memcpy(p, digits, 10);
-  p += 10;
-  out.add(tmp, static_cast<size_t>(p - tmp));
+  for (int k = 9; k >= 0; --k, frac /= 10) p[k] = static_cast<char>('0' + frac % 10);
+  return p + 10;
+}
+
+// The function numbers that start the coefficient lines, "%6lld ", each
+// formatted once rather than once per orbital.
+std::vector<std::string> function_labels(size_t n) {
+  std::vector<std::string> out(n);
+  char tmp[32];
+  for (size_t k = 0; k < n; ++k) {
+    std::snprintf(tmp, sizeof tmp, "%6zu ", k + 1);
+    out[k] = tmp;
+  }
+  return out;
 }
 
 using Powers = std::array<int, 3>;
@@ -261,10 +270,11 @@ std::vector<int64_t> basis_map(const std::vector<MoldenShell>& shells, int64_t n
   return all;
 }
 
-void write_orbitals(OutputFile& f, const std::vector<int64_t>& map, const std::vector<double>& energies,
-                    const std::vector<double>& coefs, const char* spin,
-                    const std::vector<double>& occupations) {
+void write_orbitals(OutputFile& f, const std::vector<int64_t>& map,
+                    const std::vector<double>& energies, const std::vector<double>& coefs,
+                    const char* spin, const std::vector<double>& occupations) {
   const size_t nbf = map.size();
+  const std::vector<std::string> labels = function_labels(nbf);
   TextBuffer out(f);
   for (size_t i = 0; i < energies.size(); ++i) {
     out.add(" Sym= A\n Ene= ");
@@ -272,14 +282,17 @@ void write_orbitals(OutputFile& f, const std::vector<int64_t>& map, const std::v
     out.add("\n Spin= ");
     out.add(spin);
     out.add("\n Occup= ");
-    out.add(sci(occupations[i]));
+    char* p = out.room(kCoefficientChars);
+    out.advance(std::to_chars(p, p + kCoefficientChars, occupations[i], std::chars_format::fixed, 6).ptr);
     out.add("\n");
     const double* row = coefs.data() + i * nbf;
     for (size_t k = 0; k < nbf; ++k) {
-      put_int(out, static_cast<int64_t>(k + 1), 6);
-      out.add("  ", 2);
-      put_coefficient(out, row[map[k]]);
-      out.add("\n", 1);
+      const std::string& label = labels[k];
+      char* q = out.room(label.size() + kCoefficientChars + 1);
+      std::memcpy(q, label.data(), label.size());
+      q = put_coefficient(q + label.size(), row[map[k]]);
+      *q++ = '\n';
+      out.advance(q);
     }
   }
   out.flush();
