@@ -238,20 +238,23 @@ void write_gto(OutputFile& f, const ChkParams::Mol& m, const std::vector<MoldenS
 }
 
 // The flags for the pure shells present. [5D] alone means pure d and f;
-// Molden knows no Cartesian h, so an h shell is pure without a flag.
-void write_flags(OutputFile& f, const std::vector<MoldenShell>& shells) {
-  bool any[5] = {}, pure[5] = {};
+// [9G] makes g and h shells pure (Molden has no Cartesian h, and readers take
+// h as Cartesian without the flag), so g and h must agree.
+std::string pure_flags(const std::vector<MoldenShell>& shells) {
+  bool any[5] = {}, pure[5] = {};  // d, f, and g with h as one group
   for (const MoldenShell& s : shells)
-    if (s.L >= 2 && s.L <= 4) {
-      if (any[s.L] && pure[s.L] != s.pure)
-        VEX_THROW("Molden output: pure and Cartesian shells of the same angular momentum");
-      any[s.L] = true, pure[s.L] = s.pure;
+    if (s.L >= 2) {
+      const int g = std::min(s.L, 4);
+      if (any[g] && pure[g] != s.pure)
+        VEX_THROW("Molden output: pure and Cartesian shells of one kind (d, f, or g and h)");
+      any[g] = true, pure[g] = s.pure;
     }
-  if (pure[2] && pure[3]) f.put("[5D7F]\n");
-  else if (pure[2] && any[3]) f.put("[5D10F]\n");
-  else if (pure[2]) f.put("[5D]\n");
-  else if (pure[3]) f.put("[7F]\n");
-  if (pure[4]) f.put("[9G]\n");
+  std::string out = pure[2] && pure[3] ? "[5D7F]\n"
+                    : pure[2] && any[3] ? "[5D10F]\n"
+                    : pure[2]           ? "[5D]\n"
+                    : pure[3]           ? "[7F]\n"
+                                        : "";
+  return pure[4] ? out + "[9G]\n" : out;
 }
 
 // Function k of Molden's order is Gaussian's function source[k].
@@ -330,6 +333,7 @@ void Vexmora::write_molden(const std::string& path) const {
   // leaves no file behind, not even an empty one.
   const std::vector<MoldenShell> shells = molden_shells(m);
   const std::vector<int64_t> map = basis_map(shells, m.nbasis);
+  const std::string flags = pure_flags(shells);
   const bool unrestricted = !m.boene.empty();
   check_orbitals(m.aoene, m.amocoeff, map.size());
   if (unrestricted) check_orbitals(m.boene, m.bmocoeff, map.size());
@@ -339,7 +343,7 @@ void Vexmora::write_molden(const std::string& path) const {
   f.put(one_line(params_.title) + "\n");
   write_atoms(f, m);
   write_gto(f, m, shells);
-  write_flags(f, shells);
+  f.put(flags);
   f.put("[MO]\n");
   if (unrestricted) {
     write_orbitals(f, map, m.aoene, m.amocoeff, "Alpha", occupations(m.aoene.size(), m.nae, 0));
