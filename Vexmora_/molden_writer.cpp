@@ -147,8 +147,23 @@ struct MoldenShell {
   int L = 0;
   bool pure = false;
   int64_t first_prim = 0, nprim = 0;
-  const std::vector<double>* coefs = nullptr;  // concoeff or spconcoeff
+  std::vector<double> coefs;  // of normalised primitives, the contraction normalised
 };
+
+// Contraction coefficients of normalised primitives, scaled to unit norm.
+std::vector<double> normalised_contraction(int L, const double* exps, const double* coefs,
+                                           int64_t n) {
+  std::vector<double> c(coefs, coefs + n);
+  std::vector<double> self(c.size());
+  for (size_t p = 0; p < c.size(); ++p) self[p] = PrmNrm(1, L, exps[p], exps[p]);
+  double norm = 0.0;
+  for (size_t p = 0; p < c.size(); ++p)
+    for (size_t q = 0; q < c.size(); ++q)
+      norm += c[p] * c[q] * PrmNrm(1, L, exps[p], exps[q]) / std::sqrt(self[p] * self[q]);
+  if (!(norm > 1e-30)) VEX_THROW("Molden output: a contracted function of zero norm");
+  for (double& x : c) x /= std::sqrt(norm);
+  return c;
+}
 
 // The shells as Molden sees them, checked against what Molden can hold and
 // against the checkpoint's counts.
@@ -157,8 +172,14 @@ std::vector<MoldenShell> molden_shells(const ChkParams::Mol& m) {
   const size_t ns = b.shelltypes.size();
   if (b.shellnprim.size() < ns || b.shell2map.size() < ns)
     VEX_THROW("Molden output: the shell arrays disagree in length");
+  if (b.primexp.size() < m.concoeff.size())
+    VEX_THROW("Molden output: fewer exponents than contraction coefficients");
   std::vector<MoldenShell> out;
   int64_t prim = 0, atom = 1;
+  const auto add = [&](int64_t a, int L, bool pure, int64_t np, const std::vector<double>& c) {
+    out.push_back({a, L, pure, prim, np,
+                   normalised_contraction(L, b.primexp.data() + prim, c.data() + prim, np)});
+  };
   for (size_t i = 0; i < ns; ++i) {
     const int64_t T = b.shelltypes[i], np = b.shellnprim[i], a = b.shell2map[i];
     if (np < 0 || np > static_cast<int64_t>(m.concoeff.size()) - prim)
@@ -170,33 +191,19 @@ std::vector<MoldenShell> molden_shells(const ChkParams::Mol& m) {
     if (T == -1) {
       if (m.spconcoeff.size() != m.concoeff.size())
         VEX_THROW("Molden output: SP shell without P coefficients");
-      out.push_back({a, 0, false, prim, np, &m.concoeff});
-      out.push_back({a, 1, false, prim, np, &m.spconcoeff});
+      add(a, 0, false, np, m.concoeff);
+      add(a, 1, false, np, m.spconcoeff);
     } else {
       const bool pure = T < -1;
       if (pure ? L > kMaxPureL : L > kMaxCartesianL)
         VEX_THROW(std::string("Molden output: the Molden format has no ") +
                   (pure ? "pure" : "Cartesian") + " shell of angular momentum " +
                   std::to_string(L) + " (shell " + std::to_string(i + 1) + ")");
-      out.push_back({a, static_cast<int>(L), pure, prim, np, &m.concoeff});
+      add(a, static_cast<int>(L), pure, np, m.concoeff);
     }
     prim += np;
   }
   return out;
-}
-
-// Contraction coefficients of normalised primitives, scaled to unit norm.
-std::vector<double> normalised_contraction(const MoldenShell& s, const double* exps) {
-  std::vector<double> c(s.coefs->begin() + s.first_prim, s.coefs->begin() + s.first_prim + s.nprim);
-  std::vector<double> self(c.size());
-  for (size_t p = 0; p < c.size(); ++p) self[p] = PrmNrm(1, s.L, exps[p], exps[p]);
-  double norm = 0.0;
-  for (size_t p = 0; p < c.size(); ++p)
-    for (size_t q = 0; q < c.size(); ++q)
-      norm += c[p] * c[q] * PrmNrm(1, s.L, exps[p], exps[q]) / std::sqrt(self[p] * self[q]);
-  if (!(norm > 1e-30)) VEX_THROW("Molden output: a contracted function of zero norm");
-  for (double& x : c) x /= std::sqrt(norm);
-  return c;
 }
 
 // One line of text, as Molden's title: line breaks become spaces.
@@ -219,8 +226,6 @@ void write_atoms(OutputFile& f, const ChkParams::Mol& m) {
 
 // The [GTO] section: every atom, those without functions with no shells.
 void write_gto(OutputFile& f, const ChkParams::Mol& m, const std::vector<MoldenShell>& shells) {
-  if (m.basis.primexp.size() < m.concoeff.size())
-    VEX_THROW("Molden output: fewer exponents than contraction coefficients");
   f.put("[GTO]\n");
   size_t next = 0;
   for (int64_t a = 1; a <= m.natoms; ++a) {
@@ -228,7 +233,7 @@ void write_gto(OutputFile& f, const ChkParams::Mol& m, const std::vector<MoldenS
     for (; next < shells.size() && shells[next].atom == a; ++next) {
       const MoldenShell& s = shells[next];
       const double* e = m.basis.primexp.data() + s.first_prim;
-      const std::vector<double> c = normalised_contraction(s, e);
+      const std::vector<double>& c = s.coefs;
       f.print("%c %4lld 1.00\n", "spdfgh"[s.L], static_cast<long long>(s.nprim));
       for (int64_t p = 0; p < s.nprim; ++p)
         f.print("%22s %22s\n", sci(e[p]).c_str(), sci(c[p]).c_str());
