@@ -291,7 +291,8 @@ void write_orbitals(OutputFile& f, const std::vector<int64_t>& map,
     out.add(spin);
     out.add("\n Occup= ");
     char* p = out.room(kCoefficientChars);
-    out.advance(std::to_chars(p, p + kCoefficientChars, occupations[i], std::chars_format::fixed, 6).ptr);
+    const double occ = occupations[i];
+    out.advance(std::to_chars(p, p + kCoefficientChars, occ, std::chars_format::fixed, 6).ptr);
     out.add("\n");
     const double* row = coefs.data() + i * nbf;
     for (size_t k = 0; k < nbf; ++k) {

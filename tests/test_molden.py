@@ -52,7 +52,8 @@ def test_real_checkpoint(chk: Path, tmp_path: Path) -> None:
     if not fchk.exists():
         return
     ref, mo = read_fchk(fchk), data.mo
-    for spin, energies, occs in (("alpha", mo.energiesa, mo.occsa), ("beta", mo.energiesb, mo.occsb)):
+    for spin, energies, occs in (("alpha", mo.energiesa, mo.occsa),
+                                 ("beta", mo.energiesb, mo.occsb)):
         label = f"{spin.title()} Orbital Energies"  # restricted: the alpha ones only
         expected = ref[label if label in ref else "Alpha Orbital Energies"].values
         np.testing.assert_allclose(energies, expected, rtol=1e-8, atol=1e-12)
