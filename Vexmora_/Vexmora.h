@@ -55,6 +55,10 @@ class Vexmora {
   void write_fchk(const std::string& path) const { write_fchk_sections(path, false); }
   void write_full_fchk(const std::string& path) const { write_fchk_sections(path, true); }
   void write_gjf(const std::string& path) const;
+  // Orbitals for viewers, in Molden's function order and normalisation.
+  void write_molden(const std::string& path) const;
+  // The geometry in Angstrom, the title as comment line.
+  void write_xyz(const std::string& path) const;
 
   // Coefficient access of one shell and angular momentum (public for tests).
   std::vector<double> GetCCB(int64_t shell, int64_t L) const;

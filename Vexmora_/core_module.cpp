@@ -165,6 +165,8 @@ PYBIND11_MODULE(_core, m) {
            },
            py::arg("path"), py::arg("full") = false)
       .def("write_gjf", writer(&Vexmora::write_gjf), py::arg("path"))
+      .def("write_molden", writer(&Vexmora::write_molden), py::arg("path"))
+      .def("write_xyz", writer(&Vexmora::write_xyz), py::arg("path"))
       .def("texts",
            [](const Vexmora& r) {
              const ChkParams& p = r.params();

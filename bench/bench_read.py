@@ -30,7 +30,7 @@ sys.path.insert(0, str(HERE.parent / "tests"))
 import Vexmora_  # noqa: E402
 from chkbuilder import (  # noqa: E402
     H1S_COEFS, H1S_EXPS, ChkBuilder, Shell, basis, densities, general, job, labels,
-    mol, raw_coefs, reals, switches, version)
+    mol, raw_coefs, reals, switches, text)
 
 TESTDATA = HERE.parents[1] / "shared" / "testdata"
 
@@ -46,7 +46,7 @@ def hydrogen_chain(n: int) -> ChkBuilder:
     b.add(501, general({0: 2.0, 31: -0.5 * n, 42: -0.5 * n}))
     b.add(502, labels(f"H{n} chain", "#p HF/STO-3G", []))
     b.add(993, job([0] * 9, "HF", "STO-3G"))
-    b.add(801, version())
+    b.add(801, text("ES64L-G16RevA.03"))
     b.add(997, mol([1] * n, xyz, nbasis=n, nae=n // 2, nbe=n // 2))
     b.add(670, basis(shells))
     b.add(522, reals([0.001 * k - 0.5 for k in range(n)]))

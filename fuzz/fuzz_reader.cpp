@@ -57,6 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Vexmora::restore_state(state).save_state() != state) std::abort();
     v.write_fchk(dir + "/out.fchk");
     v.write_gjf(dir + "/out.gjf");
+    v.write_xyz(dir + "/out.xyz");
+    v.write_molden(dir + "/out.molden");
   } catch (const _Error&) {
     // A rejected file (or a failed write): the message is the whole result.
   }

@@ -42,12 +42,13 @@ print(json.dumps(out))
 """
 
 OLD = b"the previous content\n" * 10
-# Below both outputs: the .fchk (~8.7 kB) fails mid-way, the .gjf (~2.6 kB) at
-# the final flush.
+# Below every output: the .fchk (~8.7 kB) fails mid-way, the .gjf, .molden
+# and .xyz (~2.6, 5 and 3 kB) at the final flush.
 LIMIT = 1024
 CASES = [(binding, writer, target, limit)
          for binding in ("ChkReader_", "vexmora.load")
-         for writer in ("write_fchk", "write_gjf")
+         for writer in ("write_fchk", "write_gjf") + (("write_molden", "write_xyz")
+                                                     if binding == "vexmora.load" else ())
          for target, limit in (("new", LIMIT), ("existing", LIMIT), ("/dev/full", None),
                                ("new", None))]
 

@@ -453,6 +453,22 @@ class Checkpoint:
         """Write a Gaussian input file from the geometry (Angstrom)."""
         self._reader.write_gjf(os.fsencode(path))
 
+    def write_molden(self, path: PathLike) -> None:
+        """Write a Molden file (atoms in Bohr, basis, orbitals) for orbital viewers.
+
+        Functions are written in Molden's order and normalisation, with the
+        pure-shell flags the basis needs; SP shells become an S and a P shell.
+        Occupations are those of :attr:`mo_occupations_alpha` and
+        :attr:`mo_occupations_beta`. A basis Molden cannot describe (Cartesian
+        h, anything above h), complex or generalised orbitals, or a checkpoint
+        without orbitals raise RuntimeError and write nothing.
+        """
+        self._reader.write_molden(os.fsencode(path))
+
+    def write_xyz(self, path: PathLike) -> None:
+        """Write an XYZ file: the geometry in Angstrom, the title as comment line."""
+        self._reader.write_xyz(os.fsencode(path))
+
     # --- Python protocol ----------------------------------------------------
     def __reduce__(self) -> Tuple[Any, Tuple[bytes, str]]:
         return (_from_state, (self._reader.state(), self.path))

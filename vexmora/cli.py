@@ -1,7 +1,8 @@
 """The ``vexmora`` command line.
 
-``vexmora convert PATH... [-o OUTDIR] [--to fchk,gjf] [-j N]``, ``vexmora info
-FILE [--json]``, ``vexmora freq CHK [--json]``, and, as ``formchk``, ``vexmora IN.chk [OUT.fchk]`` (also
+``vexmora convert PATH... [-o OUTDIR] [--to fchk,gjf,molden,xyz] [-j N]``,
+``vexmora info FILE [--json]``, ``vexmora freq CHK [--json]``, and, as
+``formchk``, ``vexmora IN.chk [OUT.fchk]`` (also
 ``vexmora CHK [-o X.fchk] [--gjf X.gjf]``). A file that cannot be read or
 written gives one line on standard error and exit status 1, never a traceback.
 """

@@ -1,0 +1,378 @@
+// The Molden and XYZ writers.
+//
+// Gaussian and Molden agree on the order of pure functions (m = 0, +1, -1,
+// +2, -2, ...) and of Cartesian d and f functions, and on normalising every
+// function on its own; they differ in the order of Cartesian g functions, and
+// Molden has no Cartesian h or any shell above h. Contractions are written
+// for normalised primitives and normalised here, so that a reader that
+// renormalises them and one that does not see the same functions.
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "OutputFile.h"
+#include "Utils.h"
+#include "Vexmora.h"
+
+namespace {
+
+constexpr int64_t kMaxPureL = 5;       // Molden's letters end at h
+constexpr int64_t kMaxCartesianL = 4;  // and its Cartesian shells at g (15G)
+
+// Text into a buffer handed to the file in large pieces: formatting millions
+// of coefficients through printf would dominate the writer's time.
+class TextBuffer {
+ public:
+  explicit TextBuffer(OutputFile& f) : f_(f) {}
+  TextBuffer(const TextBuffer&) = delete;
+  TextBuffer& operator=(const TextBuffer&) = delete;
+
+  // Space for n more characters, to be written from the pointer returned
+  // and handed back with advance().
+  char* room(size_t n) {
+    if (buf_.size() - used_ < n) flush();
+    if (buf_.size() < n) buf_.resize(n);
+    return buf_.data() + used_;
+  }
+  void advance(const char* end) { used_ = static_cast<size_t>(end - buf_.data()); }
+  void add(const char* s, size_t n) {
+    char* p = room(n);
+    std::memcpy(p, s, n);
+    advance(p + n);
+  }
+  void add(const std::string& s) { add(s.data(), s.size()); }
+  void add(const char* s) { add(s, std::strlen(s)); }
+  // Called explicitly, not from a destructor: a failed write must throw.
+  void flush() {
+    f_.write(buf_.data(), used_);
+    used_ = 0;
+  }
+
+ private:
+  OutputFile& f_;
+  std::vector<char> buf_ = std::vector<char>(size_t{1} << 16);
+  size_t used_ = 0;
+};
+
+// `v` in scientific notation with 12 significant digits.
+std::string sci(double v) {
+  char tmp[40];
+  const auto r = std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::scientific, 11);
+  return std::string(tmp, r.ptr);
+}
+
+// Room one formatted coefficient needs at most.
+constexpr size_t kCoefficientChars = 32;
+
+// An MO coefficient with ten decimals ("% .10f"): the absolute error, 5e-11,
+// is what an orbital's accuracy depends on. Formatted from integers, which is
+// several times faster than a general conversion; huge or non-finite values
+// (never seen in an orbital) take the general route.
+char* put_coefficient(char* p, double c) {
+  if (!(std::fabs(c) < 1e8))
+    return std::to_chars(p, p + kCoefficientChars, c, std::chars_format::scientific, 11).ptr;
+  const auto q = static_cast<uint64_t>(std::fabs(c) * 1e10 + 0.5);
+  uint64_t whole = q / 10000000000ULL, frac = q % 10000000000ULL;
+  *p++ = c < 0 && q != 0 ? '-' : ' ';  // signs in one column
+  if (whole == 0) {
+    *p++ = '0';
+  } else {
+    p = std::to_chars(p, p + 12, whole).ptr;
+  }
+  *p++ = '.';
+  for (int k = 9; k >= 0; --k, frac /= 10) p[k] = static_cast<char>('0' + frac % 10);
+  return p + 10;
+}
+
+// The function numbers that start the coefficient lines, "%6lld ", each
+// formatted once rather than once per orbital.
+std::vector<std::string> function_labels(size_t n) {
+  std::vector<std::string> out(n);
+  char tmp[32];
+  for (size_t k = 0; k < n; ++k) {
+    std::snprintf(tmp, sizeof tmp, "%6zu ", k + 1);
+    out[k] = tmp;
+  }
+  return out;
+}
+
+using Powers = std::array<int, 3>;
+
+// Gaussian's Cartesian order: d and f have their own, g and higher run from
+// the highest power of z down: for nx = 0..L, ny = L - nx..0 reversed.
+std::vector<Powers> gaussian_cartesian(int L) {
+  if (L == 2) return {{2, 0, 0}, {0, 2, 0}, {0, 0, 2}, {1, 1, 0}, {1, 0, 1}, {0, 1, 1}};
+  if (L == 3)
+    return {{3, 0, 0}, {0, 3, 0}, {0, 0, 3}, {1, 2, 0}, {2, 1, 0},
+            {2, 0, 1}, {1, 0, 2}, {0, 1, 2}, {0, 2, 1}, {1, 1, 1}};
+  std::vector<Powers> out;
+  for (int nx = 0; nx <= L; ++nx)
+    for (int ny = 0; ny <= L - nx; ++ny) out.push_back({nx, ny, L - nx - ny});
+  return out;
+}
+
+// Molden's Cartesian order; it equals Gaussian's for d and f.
+std::vector<Powers> molden_cartesian(int L) {
+  if (L != 4) return gaussian_cartesian(L);
+  return {{4, 0, 0}, {0, 4, 0}, {0, 0, 4}, {3, 1, 0}, {3, 0, 1}, {1, 3, 0}, {0, 3, 1}, {1, 0, 3},
+          {0, 1, 3}, {2, 2, 0}, {2, 0, 2}, {0, 2, 2}, {2, 1, 1}, {1, 2, 1}, {1, 1, 2}};
+}
+
+// Where each of Molden's functions of one shell is among Gaussian's:
+// molden[k] = gaussian[source[k]]. No factor is needed: Gaussian normalises
+// every Cartesian function on its own (xy as well as xx), and so do Molden's
+// readers; pure functions are normalised in both.
+std::vector<int64_t> shell_map(int L, bool pure) {
+  std::vector<int64_t> source;
+  if (pure || L < 2) {
+    const int64_t n = pure ? 2 * L + 1 : (L + 1) * (L + 2) / 2;
+    for (int64_t k = 0; k < n; ++k) source.push_back(k);
+    return source;
+  }
+  const std::vector<Powers> from = gaussian_cartesian(L), to = molden_cartesian(L);
+  for (const Powers& p : to)
+    source.push_back(std::find(from.begin(), from.end(), p) - from.begin());
+  return source;
+}
+
+// One Molden shell: a single L (an SP shell becomes an S and a P shell).
+struct MoldenShell {
+  int64_t atom = 0;  // from 1
+  int L = 0;
+  bool pure = false;
+  int64_t first_prim = 0, nprim = 0;
+  std::vector<double> coefs;  // of normalised primitives, the contraction normalised
+};
+
+// Contraction coefficients of normalised primitives, scaled to unit norm.
+std::vector<double> normalised_contraction(int L, const double* exps, const double* coefs,
+                                           int64_t n) {
+  std::vector<double> c(coefs, coefs + n);
+  std::vector<double> self(c.size());
+  for (size_t p = 0; p < c.size(); ++p) self[p] = PrmNrm(1, L, exps[p], exps[p]);
+  double norm = 0.0;
+  for (size_t p = 0; p < c.size(); ++p)
+    for (size_t q = 0; q < c.size(); ++q)
+      norm += c[p] * c[q] * PrmNrm(1, L, exps[p], exps[q]) / std::sqrt(self[p] * self[q]);
+  if (!(norm > 1e-30)) VEX_THROW("Molden output: a contracted function of zero norm");
+  for (double& x : c) x /= std::sqrt(norm);
+  return c;
+}
+
+// The shells as Molden sees them, checked against what Molden can hold and
+// against the checkpoint's counts.
+std::vector<MoldenShell> molden_shells(const ChkParams::Mol& m) {
+  const auto& b = m.basis;
+  const size_t ns = b.shelltypes.size();
+  if (b.shellnprim.size() < ns || b.shell2map.size() < ns)
+    VEX_THROW("Molden output: the shell arrays disagree in length");
+  if (b.primexp.size() < m.concoeff.size())
+    VEX_THROW("Molden output: fewer exponents than contraction coefficients");
+  std::vector<MoldenShell> out;
+  int64_t prim = 0, atom = 1;
+  const auto add = [&](int64_t a, int L, bool pure, int64_t np, const std::vector<double>& c) {
+    out.push_back({a, L, pure, prim, np,
+                   normalised_contraction(L, b.primexp.data() + prim, c.data() + prim, np)});
+  };
+  for (size_t i = 0; i < ns; ++i) {
+    const int64_t T = b.shelltypes[i], np = b.shellnprim[i], a = b.shell2map[i];
+    if (np < 0 || np > static_cast<int64_t>(m.concoeff.size()) - prim)
+      VEX_THROW("Molden output: the shells hold more primitives than the basis");
+    if (a < atom || a > m.natoms)
+      VEX_THROW("Molden output: the shells are not grouped by atom in order");
+    atom = a;
+    const int64_t L = T < 0 ? -T : T;
+    if (T == -1) {
+      if (m.spconcoeff.size() != m.concoeff.size())
+        VEX_THROW("Molden output: SP shell without P coefficients");
+      add(a, 0, false, np, m.concoeff);
+      add(a, 1, false, np, m.spconcoeff);
+    } else {
+      const bool pure = T < -1;
+      if (pure ? L > kMaxPureL : L > kMaxCartesianL)
+        VEX_THROW(std::string("Molden output: the Molden format has no ") +
+                  (pure ? "pure" : "Cartesian") + " shell of angular momentum " +
+                  std::to_string(L) + " (shell " + std::to_string(i + 1) + ")");
+      add(a, static_cast<int>(L), pure, np, m.concoeff);
+    }
+    prim += np;
+  }
+  return out;
+}
+
+// One line of text, as Molden's title: line breaks become spaces.
+std::string one_line(std::string s) {
+  for (char& c : s)
+    if (c == '\n' || c == '\r') c = ' ';
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+void write_atoms(OutputFile& f, const ChkParams::Mol& m) {
+  f.put("[Atoms] AU\n");
+  for (int64_t i = 0; i < m.natoms; ++i) {
+    const double* x = &m.coords[3 * i];
+    f.print("%-2s %5lld %3lld %20.12f %20.12f %20.12f\n", element_symbol(m.atomicnums[i]),
+            static_cast<long long>(i + 1), static_cast<long long>(m.atomicnums[i]), x[0], x[1],
+            x[2]);
+  }
+}
+
+// The [GTO] section: every atom, those without functions with no shells.
+void write_gto(OutputFile& f, const ChkParams::Mol& m, const std::vector<MoldenShell>& shells) {
+  f.put("[GTO]\n");
+  size_t next = 0;
+  for (int64_t a = 1; a <= m.natoms; ++a) {
+    f.print("%5lld 0\n", static_cast<long long>(a));
+    for (; next < shells.size() && shells[next].atom == a; ++next) {
+      const MoldenShell& s = shells[next];
+      const double* e = m.basis.primexp.data() + s.first_prim;
+      const std::vector<double>& c = s.coefs;
+      f.print("%c %4lld 1.00\n", "spdfgh"[s.L], static_cast<long long>(s.nprim));
+      for (int64_t p = 0; p < s.nprim; ++p)
+        f.print("%22s %22s\n", sci(e[p]).c_str(), sci(c[p]).c_str());
+    }
+    f.put("\n");
+  }
+}
+
+// The flags for the pure shells present. [5D] alone means pure d and f;
+// [9G] makes g and h shells pure (Molden has no Cartesian h, and readers take
+// h as Cartesian without the flag), so g and h must agree.
+std::string pure_flags(const std::vector<MoldenShell>& shells) {
+  bool any[5] = {}, pure[5] = {};  // d, f, and g with h as one group
+  for (const MoldenShell& s : shells)
+    if (s.L >= 2) {
+      const int g = std::min(s.L, 4);
+      if (any[g] && pure[g] != s.pure)
+        VEX_THROW("Molden output: pure and Cartesian shells of one kind (d, f, or g and h)");
+      any[g] = true, pure[g] = s.pure;
+    }
+  std::string out = pure[2] && pure[3] ? "[5D7F]\n"
+                    : pure[2] && any[3] ? "[5D10F]\n"
+                    : pure[2]           ? "[5D]\n"
+                    : pure[3]           ? "[7F]\n"
+                                        : "";
+  return pure[4] ? out + "[9G]\n" : out;
+}
+
+// Function k of Molden's order is Gaussian's function source[k].
+std::vector<int64_t> basis_map(const std::vector<MoldenShell>& shells, int64_t nbasis) {
+  std::vector<int64_t> all;
+  int64_t offset = 0;
+  for (const MoldenShell& s : shells) {
+    // An SP shell's S and P functions stay in Gaussian's order s, x, y, z.
+    const std::vector<int64_t> one = shell_map(s.L, s.pure);
+    for (const int64_t k : one) all.push_back(offset + k);
+    offset += static_cast<int64_t>(one.size());
+  }
+  if (offset != nbasis)
+    VEX_THROW("Molden output: the shells hold " + std::to_string(offset) +
+              " functions, the checkpoint " + std::to_string(nbasis));
+  return all;
+}
+
+void write_orbitals(OutputFile& f, const std::vector<int64_t>& map,
+                    const std::vector<double>& energies, const std::vector<double>& coefs,
+                    const char* spin, const std::vector<double>& occupations) {
+  const size_t nbf = map.size();
+  const std::vector<std::string> labels = function_labels(nbf);
+  TextBuffer out(f);
+  for (size_t i = 0; i < energies.size(); ++i) {
+    out.add(" Sym= A\n Ene= ");
+    out.add(sci(energies[i]));
+    out.add("\n Spin= ");
+    out.add(spin);
+    out.add("\n Occup= ");
+    char* p = out.room(kCoefficientChars);
+    const double occ = occupations[i];
+    out.advance(std::to_chars(p, p + kCoefficientChars, occ, std::chars_format::fixed, 6).ptr);
+    out.add("\n");
+    const double* row = coefs.data() + i * nbf;
+    for (size_t k = 0; k < nbf; ++k) {
+      const std::string& label = labels[k];
+      char* q = out.room(label.size() + kCoefficientChars + 1);
+      std::memcpy(q, label.data(), label.size());
+      q = put_coefficient(q + label.size(), row[map[k]]);
+      *q++ = '\n';
+      out.advance(q);
+    }
+  }
+  out.flush();
+}
+
+// Real orbitals of one spin over the basis: complex and generalised ones
+// (two or four numbers per function) have no Molden form.
+void check_orbitals(const std::vector<double>& energies, const std::vector<double>& coefs,
+                    size_t nbf) {
+  if (coefs.size() != energies.size() * nbf)
+    VEX_THROW("Molden output: the orbitals are not real orbitals of one spin over the " +
+              std::to_string(nbf) + " basis functions (complex or generalised orbitals)");
+}
+
+// Occupations as the checkpoint implies them: restricted orbitals (ROHF
+// included) hold [i < nae] + [i < nbe] electrons, unrestricted ones one spin's.
+std::vector<double> occupations(size_t n, int64_t first, int64_t second) {
+  std::vector<double> occ(n);
+  for (size_t i = 0; i < n; ++i)
+    occ[i] = (static_cast<int64_t>(i) < first ? 1.0 : 0.0) +
+             (static_cast<int64_t>(i) < second ? 1.0 : 0.0);
+  return occ;
+}
+
+}  // namespace
+
+void Vexmora::write_molden(const std::string& path) const {
+  const ChkParams::Mol& m = params_.mol;
+  if (m.natoms < 1 || static_cast<int64_t>(m.coords.size()) < 3 * m.natoms ||
+      static_cast<int64_t>(m.atomicnums.size()) < m.natoms)
+    VEX_THROW("Molden output: the checkpoint holds no atoms");
+  if (m.aoene.empty() || m.amocoeff.empty())
+    VEX_THROW("Molden output: the checkpoint holds no molecular orbitals");
+  // Everything is checked before the file is opened: a refused conversion
+  // leaves no file behind, not even an empty one.
+  const std::vector<MoldenShell> shells = molden_shells(m);
+  const std::vector<int64_t> map = basis_map(shells, m.nbasis);
+  const std::string flags = pure_flags(shells);
+  const bool unrestricted = !m.boene.empty();
+  check_orbitals(m.aoene, m.amocoeff, map.size());
+  if (unrestricted) check_orbitals(m.boene, m.bmocoeff, map.size());
+
+  OutputFile f(path);
+  f.put("[Molden Format]\n[Title]\n");
+  f.put(one_line(params_.title) + "\n");
+  write_atoms(f, m);
+  write_gto(f, m, shells);
+  f.put(flags);
+  f.put("[MO]\n");
+  if (unrestricted) {
+    write_orbitals(f, map, m.aoene, m.amocoeff, "Alpha", occupations(m.aoene.size(), m.nae, 0));
+    write_orbitals(f, map, m.boene, m.bmocoeff, "Beta", occupations(m.boene.size(), m.nbe, 0));
+  } else {
+    write_orbitals(f, map, m.aoene, m.amocoeff, "Alpha",
+                   occupations(m.aoene.size(), m.nae, m.nbe));
+  }
+  f.commit();
+}
+
+void Vexmora::write_xyz(const std::string& path) const {
+  const ChkParams::Mol& m = params_.mol;
+  const int64_t n = std::max<int64_t>(
+      0, std::min<int64_t>({m.natoms, static_cast<int64_t>(m.coords.size()) / 3,
+                            static_cast<int64_t>(m.atomicnums.size())}));
+  OutputFile f(path);
+  f.print("%lld\n", static_cast<long long>(n));
+  f.put(one_line(params_.title) + "\n");
+  for (int64_t i = 0; i < n; ++i) {
+    const double* x = &m.coords[3 * i];
+    f.print("%-2s %15.8f %15.8f %15.8f\n", element_symbol(m.atomicnums[i]),
+            x[0] * BOHR_TO_ANGSTROM, x[1] * BOHR_TO_ANGSTROM, x[2] * BOHR_TO_ANGSTROM);
+  }
+  f.commit();
+}

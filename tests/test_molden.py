@@ -1,0 +1,132 @@
+"""Molden files read back by an independent reader (IOData): in the overlap
+matrix S that IOData computes for the basis as written, the orbitals C satisfy
+C S C^T = 1 (any wrong order or factor breaks it) and the density the file's
+occupations give holds the electrons; for every real checkpoint and for
+synthetic ones with the shells the real files lack."""
+from __future__ import annotations
+
+import warnings
+from pathlib import Path
+from typing import Any, Dict, List, Sequence
+
+import numpy as np
+import pytest
+
+import vexmora
+from chkbuilder import XYZ3, Shell, mol, raw_coefs, reals, switches, with_basis
+from refdata import is_broken, read_fchk, real_checkpoints
+
+iodata = pytest.importorskip("iodata")  # Python 3.10 or later
+from iodata.overlap import compute_overlap  # noqa: E402
+
+GOOD = [c for c in real_checkpoints() if not is_broken(c)]
+# Gaussian's own orbitals of this job are orthonormal to 1.34e-6 only, as the
+# same residual of the reader's arrays in Gaussian's basis (to_iodata) shows.
+TOLERANCE = {"g16-propene-rhf-631gd5d-sp": 1.4e-6}
+
+
+def read_back(ckpt: vexmora.Checkpoint, path: Path, tol: float = 1e-6) -> Any:
+    """The Molden file of ``ckpt`` as IOData loads it, after the two checks."""
+    ckpt.write_molden(path)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")  # IOData warns when it repairs a file
+        data = iodata.load_one(path)
+    s = compute_overlap(data.obasis, data.atcoords)
+    mo = data.mo
+    spins = ([(mo.coeffs, mo.occs)] if mo.kind == "restricted" else
+             [(mo.coeffsa, mo.occsa), (mo.coeffsb, mo.occsb)])
+    for c, _ in spins:
+        assert np.abs(c.T @ s @ c - np.eye(c.shape[1])).max() < tol
+    density = sum((c * occ) @ c.T for c, occ in spins)
+    assert np.trace(density @ s) == pytest.approx(ckpt.n_electrons, abs=1e-6)
+    np.testing.assert_array_equal(data.atnums, ckpt.atomic_numbers)
+    np.testing.assert_allclose(data.atcoords, ckpt._reader.coordinates(False), atol=1e-11)
+    return data
+
+
+@pytest.mark.parametrize("chk", GOOD, ids=lambda p: p.stem)
+def test_real_checkpoint(chk: Path, tmp_path: Path) -> None:
+    c = vexmora.load(chk)
+    data = read_back(c, tmp_path / "x.molden", TOLERANCE.get(chk.stem, 1e-6))
+    fchk = chk.with_suffix(".fchk")
+    if not fchk.exists():
+        return
+    ref, mo = read_fchk(fchk), data.mo
+    for spin, energies, occs in (("alpha", mo.energiesa, mo.occsa),
+                                 ("beta", mo.energiesb, mo.occsb)):
+        label = f"{spin.title()} Orbital Energies"  # restricted: the alpha ones only
+        expected = ref[label if label in ref else "Alpha Orbital Energies"].values
+        np.testing.assert_allclose(energies, expected, rtol=1e-8, atol=1e-12)
+        occupied = ref[f"Number of {spin} electrons"].values[0]
+        assert np.array_equal(occs, np.arange(len(expected)) < occupied)
+
+
+def shell(atom: int, L: int, sp: bool = False) -> Shell:
+    """A two-primitive shell with a contraction that is not normalised."""
+    e = [1.7 + 0.3 * L, 0.35]
+    if sp:
+        return Shell(atom, 1, e, {0: raw_coefs([0.4, 0.7], e, 0), 1: raw_coefs([0.6, 0.3], e, 1)})
+    return Shell(atom, L, e, {L: raw_coefs([0.5, 0.8], e, L)})
+
+
+def nfunc(L: int, pure: bool) -> int:
+    return 2 * L + 1 if pure and L >= 2 else (L + 1) * (L + 2) // 2
+
+
+def synthetic(tmp: Path, shells: Sequence[Shell], cartesian: Dict[str, int], natoms: int,
+              unrestricted: bool, coefs: Sequence[float]) -> Path:
+    """H atoms of XYZ3 with these shells and orbitals; bhdr4/bhdr5 1 for Cartesian."""
+    b = with_basis(shells, natoms, **cartesian)
+    pure = {2: not cartesian["bhdr4"], **{L: not cartesian["bhdr5"] for L in range(3, 6)}}
+    n = sum(4 if s.T == 1 and 0 in s.coefs else nfunc(s.T, pure.get(s.T, False)) for s in shells)
+    nae, nbe = (3, 2) if unrestricted else (2, 2)
+    b.replace(997, mol([1] * natoms, XYZ3[:natoms], nbasis=n, nae=nae, nbe=nbe,
+                       multiplicity=1 + nae - nbe))
+    b.replace(998, switches({0: int(unrestricted)}))
+    energies = [0.1 * k - 1.0 for k in range(n)]
+    b.replace(522, reals(energies * (2 if unrestricted else 1)))
+    c = np.reshape(coefs, (n, n)) if len(coefs) else np.eye(n)
+    b.replace(524, reals(c.ravel()))
+    if unrestricted:  # the same orbitals in reverse order
+        b.add(526, reals(c[::-1].ravel()))
+    return Path(b.write(tmp / "s.chk"))
+
+
+def orthonormal_orbitals(ckpt: vexmora.Checkpoint) -> List[float]:
+    """Rows orthonormal in Gaussian's basis: its overlap (IOData's integrals with
+    Gaussian's function order) for contractions normalised as Gaussian's are,
+    Loewdin-orthogonalised and mixed by a fixed rotation."""
+    data = ckpt.to_iodata()
+    s = compute_overlap(data.obasis, data.atcoords)
+    s /= np.sqrt(np.outer(np.diag(s), np.diag(s)))
+    w, v = np.linalg.eigh(s)
+    q, _ = np.linalg.qr(np.random.default_rng(7).normal(size=s.shape))
+    return list((q @ (v / np.sqrt(w)) @ v.T).ravel())
+
+
+CART = {"d": dict(bhdr4=1, bhdr5=0), "f": dict(bhdr4=1, bhdr5=1), "pure": dict(bhdr4=0, bhdr5=0)}
+
+
+@pytest.mark.parametrize("shells, cartesian, natoms, unrestricted", [
+    ([shell(1, 0), shell(1, 2), shell(2, 3), shell(2, 1)], CART["d"], 2, False),
+    ([shell(1, 3), shell(2, 0), shell(2, 2)], CART["f"], 2, False),
+    ([shell(1, 4), shell(2, 0), shell(2, 2), shell(2, 3)], CART["pure"], 2, False),
+    ([shell(1, 4), shell(2, 0), shell(2, 1)], CART["f"], 2, False),
+    ([shell(1, 5), shell(2, 0), shell(2, 1)], CART["pure"], 2, False),
+    ([shell(1, 0, sp=True), shell(2, 0, sp=True), shell(2, 2)], CART["d"], 2, True),
+    ([shell(1, 0), shell(1, 1), shell(3, 0), shell(3, 2)], CART["pure"], 3, True),
+], ids=["cart d pure f", "cart f", "pure g", "cart g", "pure h", "SP, unrestricted",
+        "atom without functions"])
+def test_synthetic(tmp_path: Path, shells: Any, cartesian: Any, natoms: int,
+                   unrestricted: bool) -> None:
+    first = vexmora.load(synthetic(tmp_path, shells, cartesian, natoms, unrestricted, []))
+    c = vexmora.load(synthetic(tmp_path, shells, cartesian, natoms, unrestricted,
+                               orthonormal_orbitals(first)))
+    read_back(c, tmp_path / "x.molden")
+
+
+def test_what_molden_cannot_hold(tmp_path: Path) -> None:
+    c = vexmora.load(synthetic(tmp_path, [shell(1, 5), shell(2, 0)], CART["f"], 2, False, []))
+    with pytest.raises(RuntimeError, match="no Cartesian shell of angular momentum 5"):
+        c.write_molden(tmp_path / "x.molden")
+    assert not (tmp_path / "x.molden").exists()
