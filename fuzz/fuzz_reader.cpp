@@ -1,17 +1,20 @@
 // libFuzzer target over the whole path: the input bytes become a checkpoint
-// file, the reader parses it, its saved state makes the round trip, and every
-// writer writes into a scratch directory. _Error is the expected rejection of
-// a bad file; anything else (a crash, a sanitizer report, another exception)
-// is a finding.
+// file, the reader parses it, its saved state makes the round trip, every
+// writer writes into a scratch directory and the vibrational analysis runs.
+// _Error is the expected rejection of a bad file; anything else (a crash, a
+// sanitizer report, another exception) is a finding.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "Error.h"
+#include "Utils.h"
 #include "Vexmora.h"
+#include "Vibrations.h"
 
 namespace {
 
@@ -24,7 +27,7 @@ struct Scratch {
     if (mkdtemp(&dir[0]) == nullptr) std::abort();
   }
   ~Scratch() {
-    for (const char* f : {"/in.chk", "/out.fchk", "/out.gjf"}) unlink((dir + f).c_str());
+    for (const char* f : {"/in.chk", "/out.fchk", "/out.gjf", "/out.xyz", "/out.molden"}) unlink((dir + f).c_str());
     rmdir(dir.c_str());
   }
 };
@@ -50,17 +53,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& dir = scratch.dir;
   const std::string chk = dir + "/in.chk";
   write_input(chk, data, size);
+  std::unique_ptr<const Vexmora> v;
   try {
-    const Vexmora v(chk);
-    // The saved state (what pickling carries) must come back the same.
-    const std::string state = v.save_state();
-    if (Vexmora::restore_state(state).save_state() != state) std::abort();
-    v.write_fchk(dir + "/out.fchk");
-    v.write_gjf(dir + "/out.gjf");
-    v.write_xyz(dir + "/out.xyz");
-    v.write_molden(dir + "/out.molden");
+    v = std::make_unique<const Vexmora>(chk);
   } catch (const _Error&) {
-    // A rejected file (or a failed write): the message is the whole result.
+    return 0;  // a rejected file: the message is the whole result
   }
+  // Each step may refuse what it cannot write; the others still run.
+  const auto attempt = [](const auto& step) {
+    try {
+      step();
+    } catch (const _Error&) {
+    }
+  };
+  attempt([&] {
+    // The saved state (what pickling carries) must come back the same.
+    const std::string state = v->save_state();
+    if (Vexmora::restore_state(state).save_state() != state) std::abort();
+  });
+  attempt([&] { v->write_fchk(dir + "/out.fchk"); });
+  attempt([&] { v->write_full_fchk(dir + "/out.fchk"); });
+  attempt([&] { v->write_gjf(dir + "/out.gjf"); });
+  attempt([&] { v->write_xyz(dir + "/out.xyz"); });
+  attempt([&] { v->write_molden(dir + "/out.molden"); });
+  attempt([&] {
+    const ChkParams::Mol& m = v->params().mol;
+    harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
+  });
   return 0;
 }
