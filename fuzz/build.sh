@@ -11,5 +11,12 @@ need_debs clang-14 libclang-rt-14-dev libfuzzer-14-dev cmake make libeigen3-dev 
 cmake -S "$ROOT" -B "$FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug \
   -DVEXMORA_FUZZ=ON -DVEXMORA_BUILD_TESTS=ON -DVEXMORA_BUILD_MODULE=OFF >/dev/null
 cmake --build "$FUZZ_BUILD" -j2 >/dev/null
-python3 "$ROOT/fuzz/make_corpus.py" "$FUZZ_BUILD/seeds" >/dev/null
+# The seeds come from the tests' tables: an interpreter the tests run in.
+PYTHON="${PYTHON:-$(ls -d "$ROOT"/.venv-*/bin/python 2>/dev/null | sort -V | tail -n 1)}"
+if [ ! -x "$PYTHON" ]; then
+  echo "fuzz: no test environment; run scripts/test.sh once, or set PYTHON" >&2
+  exit 1
+fi
+rm -rf "$FUZZ_BUILD/seeds"
+"$PYTHON" "$ROOT/fuzz/make_corpus.py" "$FUZZ_BUILD/seeds" >/dev/null
 FUZZER="$FUZZ_BUILD/fuzz_reader"

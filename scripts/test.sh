@@ -6,6 +6,17 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$ROOT"
 
+# The environments first: the fuzz corpus is made from the tests' tables.
+venvs=()
+while read -r py; do
+  extra=()
+  # The formatted-checkpoint readers used to cross-check our .fchk files.
+  if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
+    extra=(qc-iodata cclib)
+  fi
+  venvs+=("$(make_venv "$py" "${extra[@]}")")
+done < <(interpreters)
+
 echo "== C++ unit tests"
 cmake -S . -B build/cpp -DVEXMORA_BUILD_TESTS=ON -DVEXMORA_BUILD_MODULE=OFF \
   -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -13,20 +24,14 @@ cmake --build build/cpp -j2 >/dev/null
 ctest --test-dir build/cpp --output-on-failure
 
 echo "== Sanitizer build (clang, ASan, UBSan): C++ unit tests and fuzz replay"
-bash fuzz/replay.sh
+PYTHON="${venvs[-1]}" bash fuzz/replay.sh
 ctest --test-dir build/fuzz --output-on-failure
 
 status=0
-while read -r py; do
-  echo "== Python tests on $("$py" --version)"
-  extra=()
-  # The formatted-checkpoint readers used to cross-check our .fchk files.
-  if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
-    extra=(qc-iodata cclib)
-  fi
-  vpy="$(make_venv "$py" "${extra[@]}")"
+for vpy in "${venvs[@]}"; do
+  echo "== Python tests on $("$vpy" --version)"
   # The pytest command, not "python -m pytest": that would put the source folder
   # vexmora/ (without its compiled core) ahead of the installed package.
   (cd "$ROOT" && "$(dirname "$vpy")/pytest" -q -p no:cacheprovider tests) || status=1
-done < <(interpreters)
+done
 exit "$status"
