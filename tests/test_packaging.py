@@ -1,0 +1,60 @@
+"""The package as shipped: the type stubs match the bindings, the README's
+session runs, and the extension built for CPython 3.9 refuses CPython 3.10."""
+from __future__ import annotations
+
+import ast
+import doctest
+import glob
+import re
+import shutil
+import subprocess
+from pathlib import Path
+
+import pytest
+
+Vexmora_ = pytest.importorskip("Vexmora_")
+vexmora = pytest.importorskip("vexmora")
+ROOT = Path(__file__).resolve().parents[1]
+STUBS = [(ROOT / "Vexmora_" / "Vexmora_.pyi", Vexmora_), (ROOT / "vexmora" / "_core.pyi", vexmora._core)]
+
+
+@pytest.mark.parametrize("stub, module", STUBS, ids=["Vexmora_", "vexmora._core"])
+def test_stub_lists_every_member_with_its_docstring(stub: Path, module: object) -> None:
+    classes = [n for n in ast.parse(stub.read_text()).body if isinstance(n, ast.ClassDef)]
+    assert {c.name for c in classes} == {n for n in dir(module) if isinstance(getattr(module, n), type)}
+    for c in classes:
+        cls = getattr(module, c.name)
+        members = {f.name: ast.get_docstring(f) or "" for f in c.body if isinstance(f, ast.FunctionDef)}
+        assert set(members) - {"__init__"} == {n for n in dir(cls) if not n.startswith("_")}, c.name
+        for name, doc in members.items():
+            assert name == "__init__" or doc in (getattr(cls, name).__doc__ or ""), name
+    if module is Vexmora_:  # the stub is installed next to the extension
+        assert Path(module.__file__).with_name(stub.name).read_text() == stub.read_text()
+
+
+def test_readme_session_runs(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
+    blocks = re.findall(r"```python\n(.*?)```", (ROOT / "README.md").read_text(), re.S)
+    session = "\n".join(b for b in blocks if b.startswith(">>> "))
+    (tmp_path / "examples").symlink_to(ROOT / "examples")
+    monkeypatch.chdir(tmp_path)
+    test = doctest.DocTestParser().get_doctest(session, {}, "README", "README.md", 0)
+    runner = doctest.DocTestRunner(optionflags=doctest.NORMALIZE_WHITESPACE)
+    runner.run(test)
+    assert session and runner.failures == 0
+    assert (tmp_path / "water.gjf").read_text().startswith("%chk=examples/water.chk\n")
+
+CHILD = "import sys\ntry:\n    import Vexmora_\nexcept ImportError as e:\n    print(repr((str(e), sys.version)))"
+
+
+def test_39_build_refuses_to_load_in_310(tmp_path: Path) -> None:
+    ext = sorted(glob.glob(str(ROOT / ".venv-3.9/lib/python3.9/site-packages/Vexmora_*.so")))
+    py310 = sorted(glob.glob("/root/.pyenv/versions/3.10.*/bin/python3.10"))
+    if not ext or not py310:
+        pytest.skip("needs the CPython 3.9 build of the extension and a CPython 3.10")
+    shutil.copy(ext[0], tmp_path / "Vexmora_.so")  # a plain name that 3.10 looks for
+    done = subprocess.run([py310[-1], "-c", CHILD], cwd=tmp_path, capture_output=True, text=True,
+                          env={"PATH": "/usr/bin:/bin", "PYTHONPATH": str(tmp_path)}, timeout=120)
+    message, version = eval(done.stdout)
+    assert version.startswith("3.10") and message == (
+        "Python version mismatch: module was compiled for Python 3.9, but the interpreter "
+        f"version is incompatible: {version}.")
