@@ -123,6 +123,9 @@ FAILURES = [
     *[(f"density-nbasis{n}", h2().remove(522, 524).replace(997, mol([1, 1], H2_XYZ, nbasis=n))
        .add(603, densities(1)), f"Size of densities out of range for this file: nbasis= {n}")
       for n in (1000, W + 1, -W - 1)],
+    ("density-nbasis-wide", h2().remove(522, 524).replace(998, switches({0: 6})).replace(997, mol(
+        [1, 1], H2_XYZ, nbasis=2**62)).add(603, densities(1)),  # 4 nbasis^2 overflows 128 bits
+     f"Size of densities out of range for this file: nbasis= {2**62}"),
     ("density-nothing-selected", h2().remove(522, 524).replace(997, mol(
         [1, 1], H2_XYZ, nbasis=1000)).add(603, densities(0)), ""),
     ("hessian-size", atoms(40).add(585, reals([1.0] * 21)),
