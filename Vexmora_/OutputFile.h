@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 // Text goes to a temporary file beside the target, which replaces the target
 // only when commit() has written, flushed and closed everything. Every write
@@ -31,4 +33,39 @@ class OutputFile {
   std::string final_path; // where the file ends up (a symbolic link resolved)
   std::string temp_path;  // empty when writing in place
   std::FILE* fp = nullptr;
+};
+
+// Text gathered in memory and handed to the file in large pieces: formatting
+// millions of numbers through printf would dominate a writer's time.
+class TextBuffer {
+ public:
+  explicit TextBuffer(OutputFile& f) : f_(f) {}
+  TextBuffer(const TextBuffer&) = delete;
+  TextBuffer& operator=(const TextBuffer&) = delete;
+
+  // Space for n more characters, to be written from the pointer returned
+  // and handed back with advance().
+  char* room(size_t n) {
+    if (buf_.size() - used_ < n) flush();
+    if (buf_.size() < n) buf_.resize(n);
+    return buf_.data() + used_;
+  }
+  void advance(const char* end) { used_ = static_cast<size_t>(end - buf_.data()); }
+  void add(const char* s, size_t n) {
+    char* p = room(n);
+    std::memcpy(p, s, n);
+    advance(p + n);
+  }
+  void add(const std::string& s) { add(s.data(), s.size()); }
+  void add(const char* s) { add(s, std::strlen(s)); }
+  // Called explicitly, not from a destructor: a failed write must throw.
+  void flush() {
+    f_.write(buf_.data(), used_);
+    used_ = 0;
+  }
+
+ private:
+  OutputFile& f_;
+  std::vector<char> buf_ = std::vector<char>(size_t{1} << 16);
+  size_t used_ = 0;
 };

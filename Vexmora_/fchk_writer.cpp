@@ -24,36 +24,23 @@ void write_real(OutputFile& f, const char* label, double v) {
   f.print("%-40s   R     %22.15E\n", label, v);
 }
 
-// Array items are formatted into a buffer written in large pieces: a printf
-// call per number would dominate the time spent on a large file.
+// Array items, formatted without printf into a text buffer.
 class ItemWriter {
  public:
-  explicit ItemWriter(OutputFile& f) : f_(f) {}
-  ItemWriter(const ItemWriter&) = delete;
-  ItemWriter& operator=(const ItemWriter&) = delete;
+  explicit ItemWriter(OutputFile& f) : buf_(f) {}
 
   // Right-justified in `width` columns, never cut (as printf does).
   void put(const char* text, size_t n, size_t width) {
-    if (buf_.size() - used_ < std::max(n, width) + 1) flush();
-    for (size_t k = n; k < width; ++k) buf_[used_++] = ' ';
-    std::memcpy(buf_.data() + used_, text, n);
-    used_ += n;
+    char* p = buf_.room(std::max(n, width));
+    for (size_t k = n; k < width; ++k) *p++ = ' ';
+    std::memcpy(p, text, n);
+    buf_.advance(p + n);
   }
-  void newline() {
-    if (used_ == buf_.size()) flush();
-    buf_[used_++] = '\n';
-  }
-
-  // Called explicitly, not from a destructor: a failed write must throw.
-  void flush() {
-    f_.write(buf_.data(), used_);
-    used_ = 0;
-  }
+  void newline() { buf_.add("\n", 1); }
+  void flush() { buf_.flush(); }
 
  private:
-  OutputFile& f_;
-  std::vector<char> buf_ = std::vector<char>(size_t{1} << 16);
-  size_t used_ = 0;
+  TextBuffer buf_;
 };
 
 // "%12lld"
