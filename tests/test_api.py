@@ -21,21 +21,6 @@ ROOT = Path(__file__).resolve().parents[1]
 OPEN, WRITE = "Can not open/write file: ", "Can not write file: "
 
 
-@pytest.mark.parametrize("where, good, bad", [
-    ("ChkReader_", "fchk", "fname"), ("write_fchk", "fname", "fgjf"), ("write_gjf", "fgjf", "fname")])
-def test_arguments(tmp_path: Path, monkeypatch: pytest.MonkeyPatch, where: str, good: str,
-                   bad: str) -> None:
-    monkeypatch.chdir(tmp_path)
-    r = read(tmp_path, h2())
-    call = Vexmora_.ChkReader_ if where == "ChkReader_" else getattr(r, where)
-    call(**{good: "t.chk" if where == "ChkReader_" else b"out"})
-    for args, kwargs in [((), {bad: "x"}), ((), {}), (("a", "b"), {}), ((3,), {}),
-                         ((Path("a.chk"),), {}), (("\udcff.chk",), {})]:
-        with pytest.raises(TypeError, match="incompatible (constructor|function) arguments"):
-            call(*args, **kwargs)
-    assert sorted(os.listdir(tmp_path)) == sorted(["t.chk"] + ([] if where == "ChkReader_" else ["out"]))
-
-
 @pytest.mark.parametrize("where, message", [("ChkReader_", OPEN), ("write_fchk", WRITE),
                                             ("write_gjf", WRITE)])
 @pytest.mark.parametrize("name, shown", [(b"/no\xff/x", "/no\\xff/x"), (b"/x\0tail", "/x\\0tail"),

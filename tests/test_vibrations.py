@@ -6,7 +6,6 @@ from __future__ import annotations
 import json
 import pickle
 import re
-import subprocess
 import sys
 from pathlib import Path
 from typing import Any, Dict, Sequence
@@ -16,6 +15,7 @@ import pytest
 
 import Vexmora_
 import vexmora
+import vexmora.cli
 from chkbuilder import h2, ints, lower_triangle, mol, reals
 from refdata import read_fchk, real_checkpoints
 
@@ -37,18 +37,14 @@ def test_extra_sections_equal_gaussians(chk: Path, tmp_path: Path) -> None:
         assert np.allclose(ours, theirs, rtol=1e-8, atol=1e-12 * np.abs(theirs).max()), label
     kept = [line for k, s in full.items() if k not in EXTRA for line in s.lines]
     assert kept == (tmp_path / "plain.fchk").read_text().split("\n")[:-1]
-
-
-@pytest.mark.parametrize("chk", PAIRS, ids=lambda p: p.stem)
-def test_iodata_fields_equal_its_reading_of_gaussians_fchk(chk: Path) -> None:
-    iodata = pytest.importorskip("iodata")
-    ours, ref = vexmora.load(chk).to_iodata(), iodata.load_one(chk.with_suffix(".fchk"))
-    for name in ("athessian", "atgradient", "atmasses"):
-        assert np.allclose(getattr(ours, name), getattr(ref, name), rtol=1e-8, atol=1e-10), name
-    assert np.allclose(ours.atcharges["mulliken"], ref.atcharges["mulliken"], atol=1e-8)
-    assert set(ours.moments) == set(ref.moments)
-    for key, value in ref.moments.items():
-        assert np.allclose(ours.moments[key], value, atol=1e-8), key
+    if sys.version_info >= (3, 10):  # IOData's fields equal its reading of Gaussian's file
+        import iodata
+        ours, theirs = vexmora.load(chk).to_iodata(), iodata.load_one(chk.with_suffix(".fchk"))
+        for name in ("athessian", "atgradient", "atmasses"):
+            assert np.allclose(getattr(ours, name), getattr(theirs, name), rtol=1e-8, atol=1e-10), name
+        assert np.allclose(ours.atcharges["mulliken"], theirs.atcharges["mulliken"], atol=1e-8)
+        assert ours.moments.keys() == theirs.moments.keys()
+        assert all(np.allclose(ours.moments[k], v, atol=1e-8) for k, v in theirs.moments.items())
 
 
 @pytest.mark.parametrize("chk", PAIRS, ids=lambda p: p.stem)
@@ -142,19 +138,15 @@ def test_synthetic_properties_and_modes(b: Any, present: Sequence[str], modes: A
         assert v.reduced_masses[0] == pytest.approx(H_MASS)
 
 
-def run(*args: str, cwd: Path) -> subprocess.CompletedProcess:
-    return subprocess.run([sys.executable, "-m", "vexmora", *args], cwd=cwd,
-                          capture_output=True, text=True, timeout=120)
-
-
-def test_freq_command(tmp_path: Path) -> None:
+def test_freq_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
     job().write(tmp_path / "f.chk")
     h2().write(tmp_path / "sp.chk")
-    out: Dict[str, Any] = json.loads(run("freq", "f.chk", "--json", cwd=tmp_path).stdout)
     v = vexmora.load(tmp_path / "f.chk").vibrations()
+    assert vexmora.cli.main(["freq", str(tmp_path / "f.chk"), "--json"]) == 0
+    out: Dict[str, Any] = json.loads(capsys.readouterr().out)
     assert out["frequencies"] == v.frequencies.tolist() and out["zero_point_energy"] > 0
-    table = run("freq", "f.chk", cwd=tmp_path).stdout.split("\n")
-    assert table[2].split() == ["1", f"{v.frequencies[0]:.4f}", f"{v.reduced_masses[0]:.4f}",
-                                f"{v.force_constants[0]:.4f}"]
-    failed = run("freq", "sp.chk", cwd=tmp_path)
-    assert failed.returncode == 1 and "no Hessian" in failed.stderr
+    assert vexmora.cli.main(["freq", str(tmp_path / "f.chk")]) == 0
+    assert capsys.readouterr().out.split("\n")[2].split() == [
+        "1", f"{v.frequencies[0]:.4f}", f"{v.reduced_masses[0]:.4f}", f"{v.force_constants[0]:.4f}"]
+    assert vexmora.cli.main(["freq", str(tmp_path / "sp.chk")]) == 1
+    assert "no Hessian" in capsys.readouterr().err
