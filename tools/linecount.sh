@@ -4,5 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 count() { cat "$@" 2>/dev/null | grep -Ev '^\s*($|#|//)' | wc -l; }
 tests=$(count $(find tests fuzz -type f \( -name '*.py' -o -name '*.cpp' -o -name '*.h' -o -name '*.sh' \) 2>/dev/null))
-code=$(count Vexmora_/*.cpp Vexmora_/*.h $(find vexmora -name '*.py') scripts/* bench/* examples/*.py tools/*.py tools/*.sh)
+code=$(count Vexmora_/*.cpp Vexmora_/*.h Vexmora_/*.pyi $(find vexmora -name "*.py" -o -name "*.pyi") scripts/* bench/* examples/*.py tools/*.py tools/*.sh)
 echo "tests $tests, code $code, tests/code $((100 * tests / code)) %"
