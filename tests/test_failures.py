@@ -89,6 +89,7 @@ FAILURES = [
      NSHELL),
     ("T-negative", with_basis(TWO_S, shelltypes=[0, -3]),
      "Negative shell type of shell 2 in the basis record"),
+    ("T-int64-max", with_basis([S1, Shell(2, 2**63 - 1, [], {})]), UNNORM),
     ("nprim-negative", with_basis(TWO_S, shellnprim=[-1, 1]),
      "Negative shellnprim of shell 1 in the basis record"),
     *[(f"primptr{p}", with_basis(TWO_S, shellprimptr=p),
