@@ -42,9 +42,9 @@ double one_centre(int64_t L, double a, double b, const double* base) {
 
 // The same recurrence when I(0, 0; m) does not depend on m (the overlap):
 // then no entry does, and the table needs no order index. The numbers are
-// those of one_centre, bit for bit, at a tenth of its cost for high L; the
-// normalisation takes n^2 of these per shell, which a crafted basis record
-// of many long high-L contractions turns into minutes.
+// those of one_centre, bit for bit, at a tenth of its cost for high L: the
+// normalisation takes n^2 of these per shell, and a crafted basis record of
+// long high-L contractions made seconds of work of every few kilobytes.
 double one_centre_flat(int64_t L, double a, double b, double base) {
   double I[PRMNRM_LMAX + 1][PRMNRM_LMAX + 1];
   const double p = a + b;
@@ -80,7 +80,7 @@ double PrmNrm(int64_t IType, int64_t L, double a, double b) {
                                 : 2.0 * std::pow(pi, 2.5) / (a * b * std::sqrt(p));
   if (IType == 1) return one_centre_flat(L, a, b, f);
   double base[kMaxOrder + 3];
-  for (int m = 0; m < kMaxOrder + 3; ++m) base[m] = (IType == 1) ? f : f / (2.0 * m + 1.0);
+  for (int m = 0; m < kMaxOrder + 3; ++m) base[m] = f / (2.0 * m + 1.0);
   return one_centre(L, a, b, base);
 }
 
