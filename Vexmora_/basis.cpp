@@ -99,7 +99,11 @@ void Vexmora::fix_basis() {
   for (const int64_t s : order) {
     const int64_t T = old.shelltypes[s], C = old.shellcons[s], np = old.shellnprim[s];
     const bool expand = is_expanded(T, C);
-    for (int64_t L = expand ? 1 : T; L <= T; ++L, ++n) {
+    const int64_t first = expand ? 1 : T;
+    // Counted from 0, not up to T: T may be the largest int64_t, past which L
+    // would wrap and the copies run beyond the shells.
+    for (int64_t k = 0; k <= T - first; ++k, ++n) {
+      const int64_t L = first + k;
       b.shell2map[n] = old.shell2map[s];
       b.shellaux3[n] = old.shellaux3[s];
       b.shellnprim[n] = np;
@@ -219,8 +223,9 @@ void Vexmora::convert_cc(int64_t from_type, int64_t to_type, int64_t renorm) {
     if (!range_ok(b.shellprimptr[i], n, b.primexp.size()))
       VEX_THROW("shellprimptr" + shell_text(i) + " points outside the primitives");
     const double* e = b.primexp.data() + (b.shellprimptr[i] - 1);
-    const int64_t T = b.shelltypes[i];
-    for (int64_t L = lmin_of(T, b.shellcons[i]); L <= T; ++L) {
+    const int64_t T = b.shelltypes[i], lmin = lmin_of(T, b.shellcons[i]);
+    for (int64_t k = 0; k <= T - lmin; ++k) {  // counted, as in fix_basis
+      const int64_t L = lmin + k;
       std::vector<double> c = GetCCB(i, L);
       for (int64_t p = 0; p < n; ++p)
         if (e[p] < 1e-6) VEX_THROW("Missing exponents in basis set");

@@ -111,6 +111,13 @@ class StateReader {
   size_t left;
 };
 
+// The writers index the per-atom arrays by natoms: a state whose arrays are
+// shorter than its count would send them past the end.
+bool atoms_fit(const ChkParams::Mol& m) {
+  const auto n = static_cast<uint64_t>(m.natoms);
+  return m.natoms >= 1 && n <= m.atomicnums.size() && n <= m.coords.size() / 3;
+}
+
 }  // namespace
 
 template <typename Self, typename Archive>
@@ -148,6 +155,6 @@ Vexmora Vexmora::restore_state(const std::string& bytes) {
   Vexmora r;
   StateReader rd(bytes.data() + sizeof kMagic, bytes.size() - sizeof kMagic);
   visit_state(r, rd);
-  if (!rd.done()) VEX_THROW("Damaged checkpoint state");
+  if (!rd.done() || !atoms_fit(r.params_.mol)) VEX_THROW("Damaged checkpoint state");
   return r;
 }

@@ -30,8 +30,8 @@ def last(label: int, data: bytes, length: Union[int, None] = None) -> ChkBuilder
     return h2().remove(label).add(4242, reals([0.0] * 5000)).add(label, data, length=length)
 
 
-def many(n: int) -> Shell:
-    return Shell(1, 1, [0.01 * 1.1 ** k for k in range(n)], {1: [1.0 / n] * n})
+def many(n: int, T: int = 1) -> Shell:
+    return Shell(1, T, [0.01 * 1.1 ** k for k in range(n)], {T: [1.0 / n] * n})
 
 
 def atoms(n: int) -> ChkBuilder:
@@ -89,6 +89,7 @@ FAILURES = [
      NSHELL),
     ("T-negative", with_basis(TWO_S, shelltypes=[0, -3]),
      "Negative shell type of shell 2 in the basis record"),
+    ("T-int64-max", with_basis([S1, Shell(2, 2**63 - 1, [], {})]), UNNORM),
     ("nprim-negative", with_basis(TWO_S, shellnprim=[-1, 1]),
      "Negative shellnprim of shell 1 in the basis record"),
     *[(f"primptr{p}", with_basis(TWO_S, shellprimptr=p),
@@ -107,6 +108,7 @@ FAILURES = [
     ("maxcon-99", with_basis([many(99), S2]), ""),
     ("L14", with_basis([Shell(1, 14, [1.0, 0.4], {14: [0.5, 0.5]})]), " out of range in PrmNrm"),
     ("L13", with_basis([Shell(1, 13, [1.0, 0.4], {13: [0.5, 0.5]})]), ""),
+    ("L13-long-contractions", with_basis([many(99, 13)] * 4), ""),
     *[(f"unnormalisable-{k}", with_basis([sh]), UNNORM) for k, sh in (
         ("zero-s", Shell(1, 0, [0.8], {0: [0.0]})), ("empty", Shell(1, 0, [], {0: []})),
         ("zero-p-of-sp", Shell(1, 1, [0.8, 0.3], {0: [0.5, 0.5], 1: [0.0, 0.0]})),

@@ -110,6 +110,23 @@ def test_damaged_state_is_refused_not_crashed(data: st.DataObject) -> None:
             assert "Damaged checkpoint state" in str(exc)
 
 
+def test_state_with_counts_past_its_arrays_is_refused(tmp_path: Path) -> None:
+    # Every word that reads as a count (at any byte) raised a little and a lot: the state is
+    # refused, or the reader it gives writes both files.
+    state = vexmora.load(_H2).__reduce__()[1][0]
+    for i in range(len(state) - 7):
+        word = int.from_bytes(state[i:i + 8], "little")
+        for raised in ((word + 1, 2**31) if 1 <= word <= 10**6 else ()):
+            try:
+                c = vexmora.checkpoint._from_state(
+                    state[:i] + raised.to_bytes(8, "little") + state[i + 8:], "x")
+            except RuntimeError as exc:
+                assert "Damaged checkpoint state" in str(exc)
+                continue
+            c.write_fchk(tmp_path / "t.fchk")
+            c.write_gjf(tmp_path / "t.gjf")
+
+
 def test_threads_parse_in_parallel(tmp_path: Path) -> None:
     paths = [h2_job(tmp_path, f"h{i}.chk") for i in range(16)]
     with ThreadPoolExecutor(4) as pool:
