@@ -8,6 +8,7 @@ import sys
 import tempfile
 from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
 from pathlib import Path
+from typing import Any
 
 import numpy as np
 import pytest
@@ -94,37 +95,27 @@ def test_pickle_round_trip_keeps_everything(tmp_path: Path) -> None:
     assert np.array_equal(back.densities["SCF"], [[0.6, 0.3], [0.3, 0.6]])
 
 
-@settings(max_examples=60, deadline=None)
+@settings(max_examples=150, deadline=None, derandomize=True)
 @given(data=st.data())
-def test_damaged_state_is_refused_not_crashed(data: st.DataObject) -> None:
+def test_damaged_state_is_refused_or_harmless(tmp_path_factory: Any, data: st.DataObject) -> None:
+    """A state with counts raised, bytes overwritten, cut short: refused, or its writers work."""
     state = bytearray(vexmora.load(_H2).__reduce__()[1][0])
-    cut = data.draw(st.integers(0, len(state) - 1))
-    flips = data.draw(st.lists(st.tuples(st.integers(0, len(state) - 1), st.integers(0, 255)),
-                               max_size=4))
-    for pos, byte in flips:
+    counts = [i for i in range(len(state) - 7) if 0 < int.from_bytes(state[i:i + 8], "little") <= 10**6]
+    for i in data.draw(st.lists(st.sampled_from(counts), max_size=2)):
+        raised = data.draw(st.sampled_from([int.from_bytes(state[i:i + 8], "little") + 1, 2**31]))
+        state[i:i + 8] = raised.to_bytes(8, "little")
+    for pos, byte in data.draw(st.lists(st.tuples(st.integers(0, len(state) - 1),
+                                                  st.integers(0, 255)), max_size=3)):
         state[pos] = byte
-    for damaged in (bytes(state[:cut]), bytes(state)):
+    out = tmp_path_factory.mktemp("s")
+    for damaged in (bytes(state[:data.draw(st.integers(0, len(state) - 1))]), bytes(state)):
         try:
-            vexmora.checkpoint._from_state(damaged, "x")
+            c = vexmora.checkpoint._from_state(damaged, "x")
         except RuntimeError as exc:
             assert "Damaged checkpoint state" in str(exc)
-
-
-def test_state_with_counts_past_its_arrays_is_refused(tmp_path: Path) -> None:
-    # Every word that reads as a count (at any byte) raised a little and a lot: the state is
-    # refused, or the reader it gives writes both files.
-    state = vexmora.load(_H2).__reduce__()[1][0]
-    for i in range(len(state) - 7):
-        word = int.from_bytes(state[i:i + 8], "little")
-        for raised in ((word + 1, 2**31) if 1 <= word <= 10**6 else ()):
-            try:
-                c = vexmora.checkpoint._from_state(
-                    state[:i] + raised.to_bytes(8, "little") + state[i + 8:], "x")
-            except RuntimeError as exc:
-                assert "Damaged checkpoint state" in str(exc)
-                continue
-            c.write_fchk(tmp_path / "t.fchk")
-            c.write_gjf(tmp_path / "t.gjf")
+            continue
+        c.write_fchk(out / "t.fchk")
+        c.write_gjf(out / "t.gjf")
 
 
 def test_threads_parse_in_parallel(tmp_path: Path) -> None:
