@@ -12,57 +12,37 @@ namespace {
 constexpr int kMaxOrder = 2 * PRMNRM_LMAX + 1;
 
 // One-centre two-primitive integral I(L, L; 0) by the vertical recurrence on
-// both centres. base(m) is I(0, 0; m); the table lives on the stack.
-double one_centre(int64_t L, double a, double b, const double* base) {
+// both centres. base(m) is I(0, 0; m); the table lives on the stack. With
+// flat, base(m) is the same for every m (the overlap), and then so is every
+// entry: one order serves for all, a tenth of the work at high L. That
+// matters: normalising a shell takes n^2 of these, and a crafted basis record
+// of long high-L contractions made seconds of work of every few kilobytes.
+double one_centre(int64_t L, double a, double b, const double* base, bool flat) {
   // I[i][k][m], i, k <= L; order m up to 2L.
   double I[PRMNRM_LMAX + 1][PRMNRM_LMAX + 1][kMaxOrder + 3];
   const double p = a + b;
-  const int64_t mmax = std::max<int64_t>(2 * L, L + 3);
+  const int64_t up = flat ? 0 : 1;  // how far the next order lies
+  const int64_t mmax = flat ? 0 : std::max<int64_t>(2 * L, L + 3);
   for (int64_t m = 0; m <= mmax; ++m) I[0][0][m] = base[m];
   // First raise i with k = 0, then raise k for every i.
   for (int64_t i = 0; i < L; ++i) {
-    for (int64_t m = 0; m + i + 1 <= mmax; ++m) {
+    for (int64_t m = 0; m + up * (i + 1) <= mmax; ++m) {
       double v = 0.0;
-      if (i >= 1) v = i / (2.0 * a) * (I[i - 1][0][m] - (b / p) * I[i - 1][0][m + 1]);
+      if (i >= 1) v = i / (2.0 * a) * (I[i - 1][0][m] - (b / p) * I[i - 1][0][m + up]);
       I[i + 1][0][m] = v;
     }
   }
   for (int64_t k = 0; k < L; ++k) {
     for (int64_t i = 0; i <= L; ++i) {
-      for (int64_t m = 0; m + i + k + 1 <= mmax; ++m) {
+      for (int64_t m = 0; m + up * (i + k + 1) <= mmax; ++m) {
         double v = 0.0;
-        if (k >= 1) v = k / (2.0 * b) * (I[i][k - 1][m] - (a / p) * I[i][k - 1][m + 1]);
-        if (i >= 1) v += i / (2.0 * p) * I[i - 1][k][m + 1];
+        if (k >= 1) v = k / (2.0 * b) * (I[i][k - 1][m] - (a / p) * I[i][k - 1][m + up]);
+        if (i >= 1) v += i / (2.0 * p) * I[i - 1][k][m + up];
         I[i][k + 1][m] = v;
       }
     }
   }
   return I[L][L][0];
-}
-
-// The same recurrence when I(0, 0; m) does not depend on m (the overlap):
-// then no entry does, and the table needs no order index. The numbers are
-// those of one_centre, bit for bit, at a tenth of its cost for high L: the
-// normalisation takes n^2 of these per shell, and a crafted basis record of
-// long high-L contractions made seconds of work of every few kilobytes.
-double one_centre_flat(int64_t L, double a, double b, double base) {
-  double I[PRMNRM_LMAX + 1][PRMNRM_LMAX + 1];
-  const double p = a + b;
-  I[0][0] = base;
-  for (int64_t i = 0; i < L; ++i) {
-    double v = 0.0;
-    if (i >= 1) v = i / (2.0 * a) * (I[i - 1][0] - (b / p) * I[i - 1][0]);
-    I[i + 1][0] = v;
-  }
-  for (int64_t k = 0; k < L; ++k) {
-    for (int64_t i = 0; i <= L; ++i) {
-      double v = 0.0;
-      if (k >= 1) v = k / (2.0 * b) * (I[i][k - 1] - (a / p) * I[i][k - 1]);
-      if (i >= 1) v += i / (2.0 * p) * I[i - 1][k];
-      I[i][k + 1] = v;
-    }
-  }
-  return I[L][L];
 }
 
 }  // namespace
@@ -78,10 +58,10 @@ double PrmNrm(int64_t IType, int64_t L, double a, double b) {
   // was taken for every order.
   const double f = (IType == 1) ? std::pow(pi / p, 1.5)
                                 : 2.0 * std::pow(pi, 2.5) / (a * b * std::sqrt(p));
-  if (IType == 1) return one_centre_flat(L, a, b, f);
+  if (IType == 1) return one_centre(L, a, b, &f, true);
   double base[kMaxOrder + 3];
   for (int m = 0; m < kMaxOrder + 3; ++m) base[m] = f / (2.0 * m + 1.0);
-  return one_centre(L, a, b, base);
+  return one_centre(L, a, b, base, false);
 }
 
 void NormCC(int64_t IType, int64_t L, int64_t n, const double* exps, std::vector<double>& coefs,
