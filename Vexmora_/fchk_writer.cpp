@@ -3,7 +3,9 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "OutputFile.h"
@@ -106,6 +108,13 @@ void write_char_array(const char* label, const std::string& s, OutputFile& f) {
   write_char_array(label, std::vector<char>(s.begin(), s.end()), f);
 }
 
+// The real arrays among `sections` that the checkpoint holds, in the order given.
+void write_present(OutputFile& f,
+                   std::initializer_list<std::pair<const char*, const std::vector<double>*>> sections) {
+  for (const auto& [label, v] : sections)
+    if (!v->empty()) write_real_array(label, *v, f);
+}
+
 }  // namespace
 
 void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
@@ -159,30 +168,22 @@ void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
   write_real(f, "RMS Density", p.rmsdens());
   write_int(f, "IOpCl", IOpCl);
   write_int(f, "IROHF", IROHF);
-  const std::pair<const char*, const std::vector<double>*> orbitals[] = {
-      {"Alpha Orbital Energies", &m.aoene},
-      {"Beta Orbital Energies", &m.boene},
-      {"Alpha MO coefficients", &m.amocoeff},
-      {"Beta MO coefficients", &m.bmocoeff},
-      {"Orthonormal basis", &m.orthbasis}};
-  for (const auto& [label, v] : orbitals)
-    if (!v->empty()) write_real_array(label, *v, f);
+  write_present(f, {{"Alpha Orbital Energies", &m.aoene},
+                    {"Beta Orbital Energies", &m.boene},
+                    {"Alpha MO coefficients", &m.amocoeff},
+                    {"Beta MO coefficients", &m.bmocoeff},
+                    {"Orthonormal basis", &m.orthbasis}});
   for (int k = 0; k < 9; ++k) {
     if (!m.totdens[k].empty())
       write_real_array(("Total " + std::string(density_names[k])).c_str(), m.totdens[k], f);
     if (!m.spindens[k].empty())
       write_real_array(("Spin " + std::string(density_names[k])).c_str(), m.spindens[k], f);
   }
-  if (full) {
-    // In formchk's order; each only when the checkpoint holds it.
-    const std::pair<const char*, const std::vector<double>*> properties[] = {
-        {"Mulliken Charges", &m.mulliken},
-        {"Cartesian Gradient", &m.gradient},
-        {"Cartesian Force Constants", &m.hesstri},
-        {"Dipole Moment", &m.dipole},
-        {"Quadrupole Moment", &m.quadrupole}};
-    for (const auto& [label, v] : properties)
-      if (!v->empty()) write_real_array(label, *v, f);
-  }
+  if (full)  // in formchk's order
+    write_present(f, {{"Mulliken Charges", &m.mulliken},
+                      {"Cartesian Gradient", &m.gradient},
+                      {"Cartesian Force Constants", &m.hesstri},
+                      {"Dipole Moment", &m.dipole},
+                      {"Quadrupole Moment", &m.quadrupole}});
   f.commit();
 }
