@@ -116,17 +116,16 @@ struct MoldenShell {
 };
 
 // Contraction coefficients of normalised primitives, scaled to unit norm.
+// NormCC takes those of raw primitives: there and back by each primitive's norm.
 std::vector<double> normalised_contraction(int L, const double* exps, const double* coefs,
                                            int64_t n) {
-  std::vector<double> c(coefs, coefs + n);
-  std::vector<double> self(c.size());
-  for (size_t p = 0; p < c.size(); ++p) self[p] = PrmNrm(1, L, exps[p], exps[p]);
-  double norm = 0.0;
-  for (size_t p = 0; p < c.size(); ++p)
-    for (size_t q = 0; q < c.size(); ++q)
-      norm += c[p] * c[q] * PrmNrm(1, L, exps[p], exps[q]) / std::sqrt(self[p] * self[q]);
-  if (!(norm > 1e-30)) VEX_THROW("Molden output: a contracted function of zero norm");
-  for (double& x : c) x /= std::sqrt(norm);
+  std::vector<double> c(coefs, coefs + n), self(c.size());
+  for (size_t p = 0; p < c.size(); ++p) {
+    self[p] = PrmNrm(1, L, exps[p], exps[p]);
+    c[p] /= std::sqrt(self[p]);
+  }
+  NormCC(1, L, n, exps, c, self);
+  for (size_t p = 0; p < c.size(); ++p) c[p] *= std::sqrt(self[p]);
   return c;
 }
 
