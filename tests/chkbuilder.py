@@ -1,11 +1,7 @@
-"""Builds synthetic Gaussian checkpoints, record by record, for the tests.
-
-A checkpoint is a sequence of little-endian 8-byte words: N and L (directory
-entries, file length in words), two more header words, N entries of four words
-(label, begin, end, aux), then the records. :class:`ChkBuilder` lays this out
-and can damage the result on purpose; the record helpers below make one
-record's bytes each, with defaults describing a small plausible job.
-"""
+"""Builds synthetic Gaussian checkpoints, record by record, for the tests: little-endian
+8-byte words, N and L (directory entries, file length in words), two more header words,
+N entries (label, begin, end, aux), then the records. :class:`ChkBuilder` lays this out
+and can damage it; the helpers below make one record each, defaults a small plausible job."""
 from __future__ import annotations
 
 import math

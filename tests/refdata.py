@@ -53,10 +53,6 @@ def read_fchk(path: Union[str, Path]) -> Dict[str, Section]:
     return out
 
 
-def log_text(log: Path) -> str:
-    return log.read_text(errors="replace")
-
-
 def log_orientation(text: str) -> List[List[float]]:
     """The last "Standard orientation:" block (or "Input orientation:" without symmetry), Angstrom."""
     kind = "Standard" if "Standard orientation:" in text else "Input"

@@ -18,10 +18,9 @@ import Vexmora_
 import vexmora
 import vexmora.cli
 from chkbuilder import densities, h2, lower_triangle, reals
-from refdata import real_checkpoints
+from refdata import is_broken, real_checkpoints
 
-GOOD = [c for c in real_checkpoints() if "-broken-" not in c.name]
-BOHR = 0.529177249
+GOOD = [c for c in real_checkpoints() if not is_broken(c)]
 
 
 def h2_job(tmp: Path, name: str = "h2.chk") -> Path:
@@ -29,10 +28,6 @@ def h2_job(tmp: Path, name: str = "h2.chk") -> Path:
     b = h2().add(603, densities(1, lower_triangle([[0.6, 0.3], [0.3, 0.6]])))
     b.add(585, reals([0.01 * (k + 1) for k in range(21)]))
     return Path(b.write(tmp / name))
-
-
-def flat(v: object) -> np.ndarray:
-    return np.asarray(v, dtype=float).ravel()
 
 
 def unpack(tri: list) -> np.ndarray:
@@ -64,7 +59,7 @@ def test_every_array_equals_the_specified_binding(chk: Path) -> None:
         if isinstance(theirs, (str, float)) or isinstance(theirs, list) and theirs and isinstance(theirs[0], str):
             assert ours == theirs, name
         else:
-            assert np.array_equal(flat(ours if ours is not None else []), flat(theirs)), name
+            assert np.array_equal(np.ravel(ours if ours is not None else []), np.ravel(theirs)), name
     assert c.mo_coefficients_alpha.shape == (len(env["m"].aoene), c.n_basis)
     assert np.array_equal(c.shell_atoms + 1, env["m"].shell2map)
     for kind, tot, spin in zip(vexmora.DENSITY_KINDS, env["m"].totdens, env["m"].spindens):
@@ -74,25 +69,19 @@ def test_every_array_equals_the_specified_binding(chk: Path) -> None:
     assert occ.sum() == c.n_electrons
 
 
-def test_views_are_read_only_and_outlive_the_checkpoint(tmp_path: Path) -> None:
+def test_views_outlive_the_checkpoint_and_pickles_carry_everything(tmp_path: Path) -> None:
     c = vexmora.load(h2_job(tmp_path))
     mo, hess = c.mo_coefficients_alpha, c.hessian
     assert not mo.flags.writeable and not hess.flags.writeable and not mo.flags.owndata
-    with pytest.raises(ValueError):
-        mo[0, 0] = 1.0
-    expected = mo.copy()
-    del c
-    assert np.array_equal(mo, expected) and hess[5, 5] == pytest.approx(0.21)
-
-
-def test_pickle_round_trip_keeps_everything(tmp_path: Path) -> None:
-    c = vexmora.load(h2_job(tmp_path))
     back = pickle.loads(pickle.dumps(c))
     assert repr(back) == repr(c) == "<Checkpoint H2 RHF/STO-3G E=-1.11670000 Eh (h2.chk)>"
     c.write_fchk(tmp_path / "a.fchk")
     back.write_fchk(tmp_path / "b.fchk")
     assert (tmp_path / "a.fchk").read_bytes() == (tmp_path / "b.fchk").read_bytes()
     assert np.array_equal(back.densities["SCF"], [[0.6, 0.3], [0.3, 0.6]])
+    expected = mo.copy()
+    del c, back
+    assert np.array_equal(mo, expected) and hess[5, 5] == pytest.approx(0.21)
 
 
 @settings(max_examples=150, deadline=None, derandomize=True)
@@ -185,7 +174,7 @@ def test_batch_conversion_goes_on_past_a_damaged_file(tmp_path: Path) -> None:
         f"good{i}.{s}" for i in range(3) for s in ("fchk", "gjf", "molden", "xyz"))
     xyz = (tmp_path / "out" / "good0.xyz").read_text().splitlines()
     assert xyz[:2] == ["2", "H2 test"] and [float(x) for x in xyz[3].split()[1:]] == \
-        pytest.approx([0.0, 0.0, 1.4 * BOHR], abs=1e-8) and xyz[3].split()[0] == "H"
+        pytest.approx([0.0, 0.0, 1.4 * 0.529177249], abs=1e-8) and xyz[3].split()[0] == "H"
     with ProcessPoolExecutor(2) as pool:
         results = vexmora.convert_many([tmp_path], tmp_path / "pool", ("fchk",), executor=pool)
     assert [r.ok for r in results] == [False, True, True, True]

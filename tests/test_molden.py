@@ -1,8 +1,6 @@
-"""Molden files read back by an independent reader (IOData): in the overlap
-matrix S that IOData computes for the basis as written, the orbitals C satisfy
-C S C^T = 1 (any wrong order or factor breaks it) and the density the file's
-occupations give holds the electrons; for every real checkpoint and for
-synthetic ones with the shells the real files lack."""
+"""Molden files read back by IOData: with IOData's overlap S of the basis as
+written, C S C^T = 1 (any wrong order or factor breaks it) and tr(D S) is the
+electron count, for every real checkpoint and for shells the real files lack."""
 from __future__ import annotations
 
 import warnings

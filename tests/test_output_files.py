@@ -1,8 +1,6 @@
-"""Writers on a full disk, simulated without privileges: a file-size limit
-(RLIMIT_FSIZE, with SIGXFSZ ignored, so a write fails with EFBIG) and
-/dev/full (ENOSPC). Each failing call raises with the path and the system's
-reason, leaves an existing target byte for byte as it was and leaves no
-temporary file; a successful write creates the file as the umask says."""
+"""Writers on a full disk without privileges: RLIMIT_FSIZE with SIGXFSZ ignored
+(EFBIG) and /dev/full (ENOSPC). A failing call raises with the path and reason,
+leaves an existing target as it was and no temporary file; a new file gets the umask's mode."""
 from __future__ import annotations
 
 import errno
@@ -57,23 +55,22 @@ def test_writers_on_a_full_disk(tmp_path: Path) -> None:
     n = 60  # enough atoms that both outputs exceed the limit
     chk = h2().replace(997, mol([6] * n, [(0.0, 0.0, 1.5 * i) for i in range(n)],
                                 nae=3 * n, nbe=3 * n)).write(tmp_path / "job.chk")
-    jobs, targets = [], []
-    for k, (binding, writer, target, limit) in enumerate(CASES):
-        d = tmp_path / f"case{k}"
-        d.mkdir()
-        path = target if target.startswith("/dev") else str(d / f"out.{writer[6:]}")
+    targets = [target if target == "/dev/full" else str(tmp_path / f"case{k}" / f"out.{w[6:]}")
+               for k, (_, w, target, _) in enumerate(CASES)]
+    for (_, _, target, _), path in zip(CASES, targets):
+        if target != "/dev/full":
+            os.mkdir(os.path.dirname(path))
         if target == "existing":
             Path(path).write_bytes(OLD)
-        jobs.append([binding, writer, chk, path, limit])
-        targets.append(path)
+    jobs = [[binding, writer, chk, path, limit] for (binding, writer, _, limit), path in zip(CASES, targets)]
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
     # Run from tmp_path: the source folder vexmora/ must not shadow the package.
     run = subprocess.run([sys.executable, "-c", CHILD], input=json.dumps(jobs), env=env,
                          cwd=tmp_path, capture_output=True, text=True, timeout=120)
     assert run.returncode == 0, run.stderr
     results = json.loads(run.stdout.strip().splitlines()[-1])
-    for (binding, writer, target, limit), path, got in zip(CASES, targets, results):
-        case = (binding, writer, target, limit)
+    for case, path, got in zip(CASES, targets, results):
+        writer, target, limit = case[1:]
         if target == "new" and limit is None:
             assert got is None, case
             assert os.stat(path).st_mode & 0o777 == 0o640, case  # 0666 less the umask 027

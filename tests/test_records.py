@@ -1,7 +1,6 @@
-"""What the reader makes of each record: header and switches (998), general array
-(501), labels (502, 993, 801), molecule (997), orientation (551) and cell. Each
-row: a checkpoint and the values of expressions on its reader ``r``, parameters
-``p`` and molecule ``m`` (arrays compared to 1e-12 Bohr), and "out" the printed text."""
+"""What the reader makes of records 998, 501, 502, 993, 801, 997 and 551. Each row: a
+checkpoint and the values of expressions on its reader ``r``, parameters ``p`` and
+molecule ``m`` (arrays to 1e-12 Bohr), and "out" the printed text."""
 from __future__ import annotations
 
 from pathlib import Path
