@@ -13,6 +13,7 @@ restores the source. A mutant that does not compile is left out of the score.
     python tools/mutate.py --list                 # the chosen mutants
     python tools/mutate.py --save mutants.json    # choose and save, then run
     python tools/mutate.py --load mutants.json    # run a saved list
+    python tools/mutate.py --load mutants.json --matrix kills.json  # and which tests kill each
 """
 from __future__ import annotations
 
@@ -182,13 +183,23 @@ def build(bindir: Path) -> bool:
     return run([str(bindir / "ninja"), "-C", str(BUILD), "-j1"], timeout=1800)
 
 
-def suite(python: str, env: dict) -> bool:
-    """Whether the whole suite passes (ctest, then pytest stopping at the first failure)."""
-    return (run([str(Path(python).parent / "ctest"), "--test-dir", str(BUILD)], 300) and
-            # The pytest command, not "python -m pytest", which would put the
-            # source folder (without a compiled core) first on the path.
-            run([str(Path(python).parent / "pytest"), "-x", "-q", "-p", "no:cacheprovider", "tests"],
-                600, env))
+def failures(python: str, env: dict, every: bool) -> List[str]:
+    """What fails: ["ctest"], pytest's node ids, or [] when the whole suite passes.
+    Without ``every`` pytest stops at its first failure."""
+    if not run([str(Path(python).parent / "ctest"), "--test-dir", str(BUILD)], 300):
+        return ["ctest"]
+    # The pytest command, not "python -m pytest", which would put the source
+    # folder (without a compiled core) first on the path.
+    cmd = [str(Path(python).parent / "pytest"), "-q", "-rf", "-p", "no:cacheprovider", "tests"]
+    try:
+        done = subprocess.run(cmd + ([] if every else ["-x"]), cwd=ROOT, env=env, text=True,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=600)
+    except subprocess.TimeoutExpired:
+        return ["timeout"]  # a hanging suite counts as a caught fault
+    if done.returncode == 0:
+        return []
+    # A crash of the interpreter lists no failed test.
+    return re.findall(r"^FAILED (.+?)(?: - .*)?$", done.stdout, re.M) or ["pytest"]
 
 
 def main() -> None:
@@ -198,6 +209,8 @@ def main() -> None:
     ap.add_argument("--list", action="store_true", help="print the chosen mutants and stop")
     ap.add_argument("--save", type=Path, help="write the chosen list to this file")
     ap.add_argument("--load", type=Path, help="run the list saved in this file")
+    ap.add_argument("--matrix", type=Path, help="run the whole suite for each mutant and "
+                    "write the tests that fail for it to this file")
     ap.add_argument("--python", default=str(ROOT / ".venv-3.11" / "bin" / "python"))
     args = ap.parse_args()
     args.python = os.path.abspath(args.python)  # not resolved: a venv's python is a link
@@ -211,10 +224,10 @@ def main() -> None:
             print(f"{m['file']}: [{m['op']}#{m['k']}] {m['line']}")
         return
     env = configure(args.python)
-    if not suite(args.python, env):
+    if failures(args.python, env, every=False):
         sys.exit("the suite fails on the unmutated sources")
     score: Dict[str, List[int]] = defaultdict(lambda: [0, 0])
-    survivors, skipped = [], 0
+    survivors, skipped, matrix = [], 0, {}
     for n, mut in enumerate(muts, 1):
         found = locate(mut)
         if found is None:
@@ -230,7 +243,9 @@ def main() -> None:
             if not build(Path(args.python).parent):
                 outcome = "not compiled"
             else:
-                outcome = "survived" if suite(args.python, env) else "killed"
+                failed = failures(args.python, env, every=args.matrix is not None)
+                outcome = "killed" if failed else "survived"
+                matrix[f"{mut['file']}:{i + 1} [{mut['op']}] {new.strip()}"] = failed
         finally:
             path.write_bytes(original)  # also on Ctrl-C
         print(f"[{n}/{len(muts)}] {outcome}: {mut['file']}:{i + 1} {new.strip()}", flush=True)
@@ -243,6 +258,8 @@ def main() -> None:
         else:
             survivors.append(f"{mut['file']}:{i + 1} [{mut['op']}] {mut['line']}  ->  {new.strip()}")
     build(Path(args.python).parent)  # leave the build matching the sources
+    if args.matrix:
+        args.matrix.write_text(json.dumps(matrix, indent=1) + "\n")
     print("\nfile                 killed/total")
     for name in sorted(score):
         print(f"{name:20} {score[name][0]:3d}/{score[name][1]:<3d}")
