@@ -13,10 +13,7 @@ cmake -S "$ROOT" -B "$FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_
 cmake --build "$FUZZ_BUILD" -j2 >/dev/null
 # The seeds come from the tests' tables: an interpreter the tests run in.
 PYTHON="${PYTHON:-$(ls -d "$ROOT"/.venv-*/bin/python 2>/dev/null | sort -V | tail -n 1)}"
-if [ ! -x "$PYTHON" ]; then
-  echo "fuzz: no test environment; run scripts/test.sh once, or set PYTHON" >&2
-  exit 1
-fi
+[ -x "$PYTHON" ] || { echo "fuzz: no test environment; run scripts/test.sh once, or set PYTHON" >&2; exit 1; }
 rm -rf "$FUZZ_BUILD/seeds"
 "$PYTHON" "$ROOT/fuzz/make_corpus.py" "$FUZZ_BUILD/seeds" >/dev/null
 FUZZER="$FUZZ_BUILD/fuzz_reader"

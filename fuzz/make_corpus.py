@@ -1,9 +1,7 @@
-"""Writes the fuzzing seed corpus: every synthetic checkpoint in the tests'
-parametrised tables (made record by record with the test-side builder), each
-also without its 32 kB label record so that mutations reach the records after
-it, and the orbital layouts of every wavefunction type. Files over 1 MiB are
-left to the tests. Runs in an interpreter where the tests run (pytest and
-Vexmora installed): ``python fuzz/make_corpus.py OUTDIR``."""
+"""Writes the fuzzing seed corpus: every synthetic checkpoint in the tests' tables, each
+also without its 32 kB label record (so that mutations reach the records after it), and
+the orbital layouts of every wavefunction type. Run where the tests run: ``python
+fuzz/make_corpus.py OUTDIR``."""
 from __future__ import annotations
 
 import importlib

@@ -1,7 +1,6 @@
-"""Builds synthetic Gaussian checkpoints, record by record, for the tests: little-endian
-8-byte words, N and L (directory entries, file length in words), two more header words,
-N entries (label, begin, end, aux), then the records. :class:`ChkBuilder` lays this out
-and can damage it; the helpers below make one record each, defaults a small plausible job."""
+"""Synthetic Gaussian checkpoints, record by record: little-endian 8-byte words, N and L
+(directory entries, file length in words), two more header words, N entries (label, begin,
+end, aux), the records. Each helper below makes one record, by default of a small job."""
 from __future__ import annotations
 
 import math
@@ -150,6 +149,12 @@ def overlap(L: int, a: float, b: float) -> float:
     return (math.pi / (a + b)) ** 1.5 * math.prod(range(2 * L - 1, 0, -2)) / (2 * (a + b)) ** L
 
 
+def nfunc(code: int, cartesian: bool = False) -> int:
+    """Functions of a shell of type ``code`` (-1 SP, below -1 pure) or of its Cartesian form."""
+    t = abs(code)
+    return 4 if code == -1 else (t + 1) * (t + 2) // 2 if code >= 0 or cartesian else 2 * t + 1
+
+
 def raw_coefs(coefs: Sequence[float], exps: Sequence[float], L: int) -> List[float]:
     """Stored (raw-primitive) coefficients for coefficients of normalised primitives."""
     return [c / math.sqrt(overlap(L, a, a)) for c, a in zip(coefs, exps)]
@@ -220,6 +225,11 @@ def h2() -> ChkBuilder:
             .add(993, job()).add(801, text("ES64L-G16RevA.03")).add(997, mol([1, 1], H2_XYZ))
             .add(670, basis(h1s())).add(522, reals([-0.578, 0.670]))
             .add(524, reals([0.5489, 0.5489, 1.2114, -1.2114])))
+
+
+def last(label: int, data: bytes, length: Optional[int] = None) -> ChkBuilder:
+    """H2 with record ``label`` moved to the end, behind room for any length up to the file's."""
+    return h2().remove(label).add(4242, reals([0.0] * 5000)).add(label, data, length=length)
 
 
 def read(tmp_path: Path, b: Union[ChkBuilder, bytes], **kw: Any) -> Any:

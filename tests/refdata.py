@@ -21,6 +21,10 @@ def is_broken(chk: Path) -> bool:
     return "-broken-" in chk.name
 
 
+def good_checkpoints() -> List[Path]:
+    return [c for c in real_checkpoints() if not is_broken(c)]
+
+
 @dataclass
 class Section:
     """One section: kind "I", "R", "C" or "L", N= count (1 for scalars), values, text lines."""
@@ -63,12 +67,5 @@ def log_orientation(text: str) -> List[List[float]]:
 
 def log_orbital_energies(text: str, spin: str) -> List[float]:
     """The orbital energies of the last population analysis, as printed (5 decimals)."""
-    tag = re.compile(rf"^\s*{spin}\s+(occ|virt)\. eigenvalues --")
-    lines = text.split("\n")
-    starts = [i for i, l in enumerate(lines) if tag.match(l) and not tag.match(lines[i - 1])]
-    values: List[float] = []
-    i = starts[-1] if starts else len(lines)
-    while i < len(lines) and tag.match(lines[i]):
-        values += [float(x) for x in re.findall(r"-?\d+\.\d{5}", lines[i].split("--", 1)[1])]
-        i += 1
-    return values
+    blocks = re.findall(rf"(?:^ *{spin} +(?:occ|virt)\. eigenvalues --.*\n)+", text, re.M)
+    return [float(x) for x in re.findall(r"-?\d+\.\d{5}", blocks[-1])] if blocks else []

@@ -1,4 +1,4 @@
-"""The vexmora library: Checkpoint arrays, pickling, threads, IOData, batch conversion, CLI."""
+"""The vexmora library: Checkpoint arrays, pickling, IOData, batch conversion, CLI."""
 from __future__ import annotations
 
 import json
@@ -6,7 +6,7 @@ import pickle
 import subprocess
 import sys
 import tempfile
-from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
+from concurrent.futures import ProcessPoolExecutor
 from pathlib import Path
 from typing import Any
 
@@ -18,9 +18,9 @@ import Vexmora_
 import vexmora
 import vexmora.cli
 from chkbuilder import densities, h2, lower_triangle, reals
-from refdata import is_broken, real_checkpoints
+from refdata import good_checkpoints
 
-GOOD = [c for c in real_checkpoints() if not is_broken(c)]
+GOOD = good_checkpoints()
 
 
 def h2_job(tmp: Path, name: str = "h2.chk") -> Path:
@@ -31,7 +31,7 @@ def h2_job(tmp: Path, name: str = "h2.chk") -> Path:
 
 
 def unpack(tri: list) -> np.ndarray:
-    n = int(round((np.sqrt(8 * len(tri) + 1) - 1) / 2))
+    n = int(np.sqrt(2 * len(tri)))  # n (n + 1) / 2 values
     m = np.zeros((n, n))
     m[np.tril_indices(n)] = tri
     return m + np.tril(m, -1).T
@@ -107,28 +107,13 @@ def test_damaged_state_is_refused_or_harmless(tmp_path_factory: Any, data: st.Da
         c.write_gjf(out / "t.gjf")
 
 
-def test_threads_parse_in_parallel(tmp_path: Path) -> None:
-    paths = [h2_job(tmp_path, f"h{i}.chk") for i in range(16)]
-    with ThreadPoolExecutor(4) as pool:
-        loaded = list(pool.map(vexmora.load, paths * 4))
-        list(pool.map(lambda c: c[1].write_fchk(tmp_path / f"o{c[0]}.fchk"), enumerate(loaded)))
-    assert all(np.array_equal(c.hessian, loaded[0].hessian) for c in loaded)
-    assert len(set((tmp_path / f"o{i}.fchk").read_bytes() for i in range(64))) == 1
-
-
 @pytest.mark.parametrize("chk", GOOD, ids=lambda p: p.stem)
-def test_to_iodata_counts_electrons_and_matches_its_fchk_reader(chk: Path, tmp_path: Path) -> None:
-    iodata = pytest.importorskip("iodata")
-    from iodata.overlap import compute_overlap
-
+def test_to_iodata_counts_the_electrons(chk: Path) -> None:
+    integrals = pytest.importorskip("iodata.overlap")
     c = vexmora.load(chk)
-    data = c.to_iodata()
-    overlap = compute_overlap(data.obasis, data.atcoords)
-    assert np.trace(data.one_rdms["scf"] @ overlap) == pytest.approx(c.n_electrons, abs=1e-6)
-    c.write_fchk(tmp_path / "x.fchk")
-    ref = iodata.load_one(tmp_path / "x.fchk")
-    assert np.allclose(data.mo.coeffs, ref.mo.coeffs, rtol=1e-7, atol=1e-8)
-    assert np.array_equal(data.mo.occs, ref.mo.occs) and data.charge == ref.charge
+    data = c.to_iodata()  # tr(D S) = N with IOData's overlap S of the basis as exported
+    s = integrals.compute_overlap(data.obasis, data.atcoords)
+    assert np.trace(data.one_rdms["scf"] @ s) == pytest.approx(c.n_electrons, abs=1e-6)
 
 
 def run(*args: str, cwd: Path) -> subprocess.CompletedProcess:
@@ -137,30 +122,21 @@ def run(*args: str, cwd: Path) -> subprocess.CompletedProcess:
 
 
 @pytest.mark.parametrize("name, content, reason", [
-    ("folder.chk", None, "directory"), ("missing.chk", "nothing", "No such file or directory"),
+    ("folder.chk", Path.mkdir, "directory"), ("missing.chk", None, "No such file or directory"),
     ("empty.chk", b"", "the file is empty"),
     ("job.fchk", b"H2\nSP RHF STO-3G\nNumber of atoms   I   2\n", "already a formatted checkpoint"),
-    ("cut.chk", "truncated", "Not a valid .chk file"),
+    ("cut.chk", h2().build()[:-40], "Not a valid .chk file"),
     ("noise.chk", bytes(range(256)) * 7, "Not a valid .chk file"),
 ])
 @pytest.mark.parametrize("command", [(), ("info",), ("convert",)])
-def test_bad_input_gives_one_line_and_status_1(tmp_path: Path, name: str, content: object,
-                                               reason: str, command: tuple,
-                                               monkeypatch: pytest.MonkeyPatch,
-                                               capsys: pytest.CaptureFixture) -> None:
-    target = tmp_path / name
-    if content is None:
-        target.mkdir()
-    elif content == "nothing":
-        pass
-    elif content == "truncated":
-        target.write_bytes(h2_job(tmp_path).read_bytes()[:-40])
-    else:
-        target.write_bytes(content)
-    monkeypatch.chdir(tmp_path)
-    assert vexmora.cli.main([*command, name]) == 1  # returns: no exception escapes
+def test_bad_input_gives_one_line_and_status_1(tmp_path: Path, name: str, content: Any, reason: str,
+                                               command: tuple, capsys: pytest.CaptureFixture) -> None:
+    path = tmp_path / name
+    if content is not None:
+        content(path) if callable(content) else path.write_bytes(content)
+    assert vexmora.cli.main([*command, str(path)]) == 1  # returns: no exception escapes
     err = capsys.readouterr().err
-    assert err.startswith(f"vexmora: {name}: ") and reason in err and len(err.splitlines()) == 1
+    assert err.startswith(f"vexmora: {path}: ") and reason in err and len(err.splitlines()) == 1
 
 
 def test_batch_conversion_goes_on_past_a_damaged_file(tmp_path: Path) -> None:
@@ -179,10 +155,10 @@ def test_batch_conversion_goes_on_past_a_damaged_file(tmp_path: Path) -> None:
         results = vexmora.convert_many([tmp_path], tmp_path / "pool", ("fchk",), executor=pool)
     assert [r.ok for r in results] == [False, True, True, True]
     assert results[1].outputs == [str(tmp_path / "pool" / "good0.fchk")]
-    info = json.loads(run("info", "good0.chk", "--json", cwd=tmp_path).stdout)
-    assert set(info) == set(vexmora.cli.INFO_KEYS) and info["n_electrons"] == 2
-    done = run("good0.chk", cwd=tmp_path)
-    assert done.returncode == 0 and (tmp_path / "good0.fchk").exists()
+    assert json.loads(run("info", "good0.chk", "--json", cwd=tmp_path).stdout)["n_electrons"] == 2
+    done = run("good0.chk", "-o", "o.fchk", "--gjf", "s.gjf", cwd=tmp_path)  # the old command line
+    assert done.returncode == 0 and "Wrote o.fchk" in done.stdout and "H2 test" in done.stdout
+    assert (tmp_path / "s.gjf").read_text().startswith("%chk=good0.chk\n#p HF/STO-3G\n")
 
 
 _H2 = h2_job(Path(tempfile.mkdtemp()))

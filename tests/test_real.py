@@ -11,6 +11,7 @@ from typing import Any, Dict
 import numpy as np
 import pytest
 
+from chkbuilder import nfunc
 from refdata import (is_broken, log_orbital_energies, log_orientation, read_fchk,
                      real_checkpoints)
 
@@ -22,11 +23,6 @@ KNOWN: Dict[str, Dict[str, str]] = {
     "g16-ho2-ub2plyp-ccpvtz-freq": {"Full Title": PADDED, "Route": PADDED,
                                     "Current cartesian coordinates": NOISE},
     "g16-ts26-hf-sto3g-freq": {"Full Title": PADDED, "Route": PADDED}}
-
-
-def nfunc(code: int, cartesian: bool = False) -> int:
-    t = abs(code)
-    return 4 if code == -1 else (t + 1) * (t + 2) // 2 if code >= 0 or cartesian else 2 * t + 1
 
 
 def difference(ours: Any, ref: Any) -> str:

@@ -9,7 +9,7 @@ from typing import Any, Dict, List
 import numpy as np
 import pytest
 
-from chkbuilder import (H2_XYZ, ChkBuilder, basis, general, h1s, h2, job, labels, mol,
+from chkbuilder import (H2_XYZ, ChkBuilder, basis, general, h1s, h2, job, labels, last, mol,
                         orientation, read, reals, switches, text)
 
 pytest.importorskip("Vexmora_")
@@ -26,10 +26,6 @@ CENTRES, FAR = ((0.3, -0.2, 0.1), (1.1, 0.4, -0.7)), ((5.0, 5.0, 5.0), (-4.0, 3.
 THREE = ((0.3, -0.2, 0.1), (0.9, 0.9, 0.9), (1.1, 0.4, -0.7))
 USE_BASIS = "Warning! Use Basis coords\n"
 TRANSFER = "Warning! Coordinates do not match /B/. Transferring coordinates from /Mol/ to /B/\n"
-
-
-def last(label: int, data: bytes, length: Any = None) -> ChkBuilder:
-    return h2().remove(label).add(4242, reals([0.0] * 5000)).add(label, data, length=length)
 
 
 def a(xyz: Any) -> np.ndarray:
@@ -72,6 +68,10 @@ JOBS = {  # job text of record 993 -> (method, basis)
     b"  HF \\ STO-3G \\": ("  HF ", " STO-3G "), b"\\\\": ("", ""), b"\\Gen\\": ("", "Gen"),
     b"M" * 1526 + b"\\\\": ("M" * 1526, ""), b"HF\\STO-3G": ("Unknown", "Unknown"),
     b"HF\\STO-3G".ljust(1528, b"\0") + b"\\b\\": ("Unknown", "Unknown")}
+JOBTYPES: List[Any] = [(t, 0, n) for t, n in enumerate(
+    "SP SP FOpt Guess=Only LST Force Freq Stability Scan Rearchive/MS-Restart Mixed FOpt".split())]
+JOBTYPES += [(t, f, n) for t in (2, 11) for f, n in enumerate(
+    "FOpt FTS POpt PTS FSaddle - PSaddle BOMD ADMP".split()) if n != "-"] + [(6, 5, "Freq")]
 N, ALL = "Unknown", {"p.title": "H2 test", "p.route": "#p HF/STO-3G", "p.gauver": "ES64L-G16RevA.03",
                      "m.orblabels": ["1H 1S", "2H 1S"], "p.method": "RHF", "p.baset": "STO-3G",
                      "p.jobtype": "SP", "p.info1_9": [0] * 9, "r.ilsw[21]": 0, "r.rlsw": []}
@@ -112,6 +112,8 @@ ROWS: Dict[str, Any] = {
     **{f"job-{k}": (h2().replace(993, job([0, 0, 0, 0, 0, 200, 5, 0, 0], raw=t[:1528]) + t[1528:]),
                     {"p.method": v[0], "p.baset": v[1], "p.jobtype": "Force"})
        for k, (t, v) in enumerate(JOBS.items())},
+    **{f"jobtype-{t}-{f}": (h2().replace(993, job([0, 0, 0, 0, f, 0, t, 0, 0])), {"p.jobtype": n})
+       for t, f, n in JOBTYPES},
     "job-info": (h2().replace(993, job(INFO)), {"p.info1_9": INFO, "p.jobtype": "ADMP",
                                                 "p.method": "HF"}),
     **{f"job-cut-{n}": (last(993, job(INFO[:6] + [5, 0, 0])).build(cut=n), {
@@ -166,15 +168,3 @@ def test_record(tmp_path: Path, capfd: pytest.CaptureFixture, data: Any,
             np.testing.assert_allclose(got, want, rtol=0, atol=1e-12, err_msg=expr)
         else:
             assert got == want, expr
-
-
-JOBTYPES: List[Any] = [(t, 0, n) for t, n in enumerate(
-    "SP SP FOpt Guess=Only LST Force Freq Stability Scan Rearchive/MS-Restart Mixed FOpt".split())]
-JOBTYPES += [(t, f, n) for t in (2, 11) for f, n in enumerate(
-    "FOpt FTS POpt PTS FSaddle - PSaddle BOMD ADMP".split()) if n != "-"] + [(6, 5, "Freq")]
-
-
-@pytest.mark.parametrize("itype, ipf, name", JOBTYPES)
-def test_job_type(tmp_path: Path, itype: int, ipf: int, name: str) -> None:
-    assert read(tmp_path, h2().replace(993, job([0, 0, 0, 0, ipf, 0, itype, 0, 0]))
-                ).params.jobtype == name

@@ -42,6 +42,8 @@ def test_extra_sections_equal_gaussians(chk: Path, tmp_path: Path) -> None:
         for name in ("athessian", "atgradient", "atmasses"):
             assert np.allclose(getattr(ours, name), getattr(theirs, name), rtol=1e-8, atol=1e-10), name
         assert np.allclose(ours.atcharges["mulliken"], theirs.atcharges["mulliken"], atol=1e-8)
+        assert np.allclose(ours.mo.coeffs, theirs.mo.coeffs, rtol=1e-7, atol=1e-8)
+        assert np.array_equal(ours.mo.occs, theirs.mo.occs) and ours.charge == theirs.charge
         assert ours.moments.keys() == theirs.moments.keys()
         assert all(np.allclose(ours.moments[k], v, atol=1e-8) for k, v in theirs.moments.items())
 
@@ -59,15 +61,9 @@ def test_vibrations_equal_gaussians(chk: Path) -> None:
     theirs = np.array(ref["Vib-Modes"].values).reshape(v.modes.shape)
     signs = np.sign(np.einsum("kij,kij->k", theirs, v.modes))[:, None, None]
     assert np.allclose(signs * v.modes, theirs, atol=1e-8)
-    weighted = (v.modes * np.sqrt(c.atomic_masses)[None, :, None]).reshape(nm, -1)
-    weighted /= np.linalg.norm(weighted, axis=1)[:, None]
-    assert np.allclose(weighted @ weighted.T, np.eye(nm), atol=1e-10)
     if chk.with_suffix(".log").exists():
         log = chk.with_suffix(".log").read_text(errors="replace")
-        printed = [float(x) for line in re.findall(r"^ *Frequencies -- (.*)$", log, re.M)
-                   for x in line.split()]
         zpe = float(re.search(r"Zero-point correction= +(\S+)", log).group(1))
-        assert np.abs(v.frequencies - printed).max() < 0.01
         assert v.zero_point_energy == pytest.approx(zpe, abs=1e-6)
 
 
@@ -78,14 +74,14 @@ H_MASS = 1.00782504
 def springs(xyz: Sequence[Sequence[float]], k: float = 0.37) -> Any:
     """The Hessian of harmonic bonds between every two atoms, Hartree/Bohr^2."""
     n = len(xyz)
-    h = np.zeros((3 * n, 3 * n))
+    h = np.zeros((n, 3, n, 3))
     for a in range(n):
         for b in range(a):
-            u = np.subtract(xyz[a], xyz[b]) / np.linalg.norm(np.subtract(xyz[a], xyz[b]))
-            block = k * np.outer(u, u)
-            for i, j, s in ((a, a, 1), (b, b, 1), (a, b, -1), (b, a, -1)):
-                h[3 * i:3 * i + 3, 3 * j:3 * j + 3] += s * block
-    return h
+            u = np.subtract(xyz[a], xyz[b])
+            block = k * np.outer(u, u) / u.dot(u)
+            for i, j, sign in ((a, a, 1), (b, b, 1), (a, b, -1), (b, a, -1)):
+                h[i, :, j] += sign * block
+    return h.reshape(3 * n, 3 * n)
 
 
 def job(xyz: Sequence[Sequence[float]] = BOND, moltyp: int = -12348, short: int = 0,
@@ -135,14 +131,13 @@ def test_synthetic_properties_and_modes(b: Any, present: Sequence[str], modes: A
 
 
 def test_freq_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
-    job().write(tmp_path / "f.chk")
-    h2().write(tmp_path / "sp.chk")
-    v = vexmora.load(tmp_path / "f.chk").vibrations()
-    assert vexmora.cli.main(["freq", str(tmp_path / "f.chk"), "--json"]) == 0
+    chk = job().write(tmp_path / "f.chk")
+    v = vexmora.load(chk).vibrations()
+    assert vexmora.cli.main(["freq", chk, "--json"]) == 0
     out: Dict[str, Any] = json.loads(capsys.readouterr().out)
     assert out["frequencies"] == v.frequencies.tolist() and out["zero_point_energy"] > 0
-    assert vexmora.cli.main(["freq", str(tmp_path / "f.chk")]) == 0
+    assert vexmora.cli.main(["freq", chk]) == 0
     assert capsys.readouterr().out.split("\n")[2].split() == [
         "1", f"{v.frequencies[0]:.4f}", f"{v.reduced_masses[0]:.4f}", f"{v.force_constants[0]:.4f}"]
-    assert vexmora.cli.main(["freq", str(tmp_path / "sp.chk")]) == 1
+    assert vexmora.cli.main(["freq", h2().write(tmp_path / "sp.chk")]) == 1
     assert "no Hessian" in capsys.readouterr().err
