@@ -132,26 +132,27 @@ def test_densities_cut_by_the_end_of_the_file(tmp_path: Path, b: ChkBuilder, cut
     assert sum(m.totdens[:3], []) == tot
 
 
-def hessian(tmp_path: Path, tri: List[float], natoms: int = 2, rot: Any = None,
-            ilsw: Any = None, basis: bool = False) -> np.ndarray:
+def with_hessian(tri: List[float], natoms: int = 2, rot: Any = None, ilsw: Any = None,
+                 basis: bool = False) -> ChkBuilder:
     b = h2().replace(997, mol([1, 1], H2_XYZ, natoms=natoms)).replace(998, switches(ilsw))
     b = b if basis else b.remove(670)
-    return read(tmp_path, (b.add(551, orientation(rot)) if rot else b).add(585, reals(tri))
-                ).params.mol.hessian
+    return (b.add(551, orientation(rot)) if rot else b).add(585, reals(tri))
 
 
-def test_hessian(tmp_path: Path) -> None:
-    np.testing.assert_array_equal(hessian(tmp_path, values(1.0, 6), natoms=1),
-                                  [[1, 2, 4], [2, 3, 5], [4, 5, 6]])
-    assert hessian(tmp_path, []).shape == (6, 6) and read(tmp_path, h2()).params.mol.hessian.shape \
-        == (0, 0)
-    h = np.random.default_rng(3).uniform(-1.0, 1.0, (6, 6))
-    h += h.T
-    R = np.kron(np.eye(2), ROT)  # each atom block turned, also with atoms already on the shells
-    for basis in (False, True):
-        np.testing.assert_allclose(hessian(tmp_path, lower_triangle(h), rot=ROT, basis=basis),
-                                   R @ h @ R.T, rtol=0, atol=1e-14)
-    np.testing.assert_array_equal(hessian(tmp_path, lower_triangle(h), rot=ROT, ilsw={25: 1}), h)
-    short = np.zeros((6, 6))  # a short triangle reads on to the end of the file
-    short[np.tril_indices(6)] = values(1.0, 10) + [0.0] * 11
-    np.testing.assert_array_equal(hessian(tmp_path, values(1.0, 10)), short + np.tril(short, -1).T)
+SYM = np.random.default_rng(3).uniform(-1.0, 1.0, (6, 6))
+SYM += SYM.T
+TURNED = np.kron(np.eye(2), ROT) @ SYM @ np.kron(np.eye(2), ROT).T  # each atom block turned
+SHORT = np.zeros((6, 6))  # a short triangle reads on to the end of the file
+SHORT[np.tril_indices(6)] = values(1.0, 10) + [0.0] * 11
+
+
+@pytest.mark.parametrize("b, expected", [
+    (with_hessian(values(1.0, 6), natoms=1), [[1, 2, 4], [2, 3, 5], [4, 5, 6]]),
+    (with_hessian([]), np.zeros((6, 6))), (h2(), np.zeros((0, 0))),
+    # Turned also when the atoms are already on the shell centres; not with ILSW 25.
+    *[(with_hessian(lower_triangle(SYM), rot=ROT, basis=on), TURNED) for on in (False, True)],
+    (with_hessian(lower_triangle(SYM), rot=ROT, ilsw={25: 1}), SYM),
+    (with_hessian(values(1.0, 10)), SHORT + np.tril(SHORT, -1).T),
+])
+def test_hessian(tmp_path: Path, b: ChkBuilder, expected: Any) -> None:
+    np.testing.assert_allclose(read(tmp_path, b).params.mol.hessian, expected, rtol=0, atol=1e-14)

@@ -9,11 +9,15 @@ applies after nearby lines moved. For each mutant the runner patches the
 source, rebuilds ``build/mutate`` incrementally with ninja (one job), runs
 ctest and then pytest (-x) on one interpreter against that build, and always
 restores the source. A mutant that does not compile is left out of the score.
+With --sanitizers a survivor also goes to the test command's sanitizer step
+(fuzz/replay.sh), which sees reads and writes past an array that pass unseen
+in a release build.
 
     python tools/mutate.py --list                 # the chosen mutants
     python tools/mutate.py --save mutants.json    # choose and save, then run
     python tools/mutate.py --load mutants.json    # run a saved list
     python tools/mutate.py --load mutants.json --matrix kills.json  # and which tests kill each
+    python tools/mutate.py --load mutants.json --sanitizers  # survivors to the sanitizer step
 """
 from __future__ import annotations
 
@@ -202,6 +206,15 @@ def failures(python: str, env: dict, every: bool) -> List[str]:
     return re.findall(r"^FAILED (.+?)(?: - .*)?$", done.stdout, re.M) or ["pytest"]
 
 
+def sanitizers_catch(python: str) -> bool:
+    """Whether the test command's sanitizer step fails on today's sources: the C++
+    tests and the fuzz corpus under ASan and UBSan (fuzz/replay.sh, build/fuzz)."""
+    env = dict(os.environ, PYTHON=python)
+    return not (run(["bash", "fuzz/replay.sh"], 1800, env) and
+                run([str(Path(python).parent / "ctest"), "--test-dir", str(ROOT / "build" / "fuzz")],
+                    300))
+
+
 def main() -> None:
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--seed", type=int, default=12)
@@ -211,6 +224,8 @@ def main() -> None:
     ap.add_argument("--load", type=Path, help="run the list saved in this file")
     ap.add_argument("--matrix", type=Path, help="run the whole suite for each mutant and "
                     "write the tests that fail for it to this file")
+    ap.add_argument("--sanitizers", action="store_true", help="give each survivor to the "
+                    "sanitizer step of the test command too")
     ap.add_argument("--python", default=str(ROOT / ".venv-3.11" / "bin" / "python"))
     args = ap.parse_args()
     args.python = os.path.abspath(args.python)  # not resolved: a venv's python is a link
@@ -227,7 +242,7 @@ def main() -> None:
     if failures(args.python, env, every=False):
         sys.exit("the suite fails on the unmutated sources")
     score: Dict[str, List[int]] = defaultdict(lambda: [0, 0])
-    survivors, skipped, matrix = [], 0, {}
+    survivors, skipped, matrix, by_sanitizers = [], 0, {}, 0
     for n, mut in enumerate(muts, 1):
         found = locate(mut)
         if found is None:
@@ -244,11 +259,14 @@ def main() -> None:
                 outcome = "not compiled"
             else:
                 failed = failures(args.python, env, every=args.matrix is not None)
+                if not failed and args.sanitizers and sanitizers_catch(args.python):
+                    failed, by_sanitizers = ["sanitizers"], by_sanitizers + 1
                 outcome = "killed" if failed else "survived"
                 matrix[f"{mut['file']}:{i + 1} [{mut['op']}] {new.strip()}"] = failed
         finally:
             path.write_bytes(original)  # also on Ctrl-C
-        print(f"[{n}/{len(muts)}] {outcome}: {mut['file']}:{i + 1} {new.strip()}", flush=True)
+        how = " by the sanitizers" if outcome == "killed" and failed == ["sanitizers"] else ""
+        print(f"[{n}/{len(muts)}] {outcome}{how}: {mut['file']}:{i + 1} {new.strip()}", flush=True)
         if outcome == "not compiled":
             skipped += 1
             continue
@@ -265,7 +283,7 @@ def main() -> None:
         print(f"{name:20} {score[name][0]:3d}/{score[name][1]:<3d}")
     killed, total = sum(v[0] for v in score.values()), sum(v[1] for v in score.values())
     print(f"overall              {killed:3d}/{total:<3d} = {100.0 * killed / max(total, 1):.1f} %"
-          f"  ({skipped} not compiled or missing)")
+          f"  ({by_sanitizers} of them by the sanitizers; {skipped} not compiled or missing)")
     print("\nsurvivors:\n" + "\n".join(survivors))
 
 
