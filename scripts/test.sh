@@ -25,7 +25,6 @@ ctest --test-dir build/cpp --output-on-failure
 
 echo "== Sanitizer build (clang, ASan, UBSan): C++ unit tests and fuzz replay"
 PYTHON="${venvs[-1]}" bash fuzz/replay.sh
-ctest --test-dir build/fuzz --output-on-failure
 
 status=0
 for vpy in "${venvs[@]}"; do
