@@ -10,6 +10,4 @@ py="$(interpreters)"
 py="${py%%$'\n'*}"
 vpy="$(make_venv "$py")"
 mkdir -p out
-# The installed command: "python -m" from here would import the source folder
-# vexmora/, which holds no compiled core.
 "$(dirname "$vpy")/vexmora" examples/water.chk -o out/water.fchk --gjf out/water.gjf

@@ -29,8 +29,6 @@ PYTHON="${venvs[-1]}" bash fuzz/replay.sh
 status=0
 for vpy in "${venvs[@]}"; do
   echo "== Python tests on $("$vpy" --version)"
-  # The pytest command, not "python -m pytest": that would put the source folder
-  # vexmora/ (without its compiled core) ahead of the installed package.
-  (cd "$ROOT" && "$(dirname "$vpy")/pytest" -q -p no:cacheprovider tests) || status=1
+  (cd "$ROOT" && "$vpy" -m pytest -q -p no:cacheprovider tests) || status=1
 done
 exit "$status"

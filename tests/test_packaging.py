@@ -12,7 +12,8 @@ import pytest
 Vexmora_ = pytest.importorskip("Vexmora_")
 vexmora = pytest.importorskip("vexmora")
 ROOT = Path(__file__).resolve().parents[1]
-STUBS = [(ROOT / "Vexmora_" / "Vexmora_.pyi", Vexmora_), (ROOT / "vexmora" / "_core.pyi", vexmora._core)]
+STUBS = [(ROOT / "Vexmora_" / "Vexmora_-stubs" / "__init__.pyi", Vexmora_),
+         (ROOT / "src" / "vexmora" / "_core.pyi", vexmora._core)]
 
 
 @pytest.mark.parametrize("stub, module", STUBS, ids=["Vexmora_", "vexmora._core"])
@@ -29,8 +30,8 @@ def test_stub_lists_every_member_with_its_docstring(stub: Path, module: object) 
             if not isinstance(runtime, property):  # the keyword names, as the binding has them
                 signature = (runtime.__doc__ or "").split("\n", 1)[0]
                 assert all(f"{a.arg}: " in signature for a in f.args.args[1:]), f.name
-    if module is Vexmora_:  # the stub is installed next to the extension
-        assert Path(module.__file__).with_name(stub.name).read_text() == stub.read_text()
+    if module is Vexmora_:  # the stub package is installed next to the extension
+        assert (Path(module.__file__).parent / "Vexmora_-stubs" / "__init__.pyi").read_text() == stub.read_text()
 
 
 def test_readme_session_runs(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:

@@ -36,6 +36,7 @@ from typing import Dict, Iterator, List, Optional, Tuple
 
 ROOT = Path(__file__).resolve().parents[1]
 SRC = ROOT / "Vexmora_"
+LIB = ROOT / "libvexmora"
 BUILD = ROOT / "build" / "mutate"
 
 # name -> (pattern, replacement); the replacement is applied to one match.
@@ -98,8 +99,8 @@ def mutate_line(line: str, op: str, k: int) -> Optional[str]:
 
 
 def sources(with_bindings: bool) -> List[Path]:
-    files = sorted(SRC.glob("*.cpp")) + sorted(SRC.glob("*.h"))
-    return [f for f in files if with_bindings or f.name != "module.cpp"]
+    files = [f for d in (SRC, LIB) for f in sorted(d.glob("*.cpp")) + sorted(d.glob("*.h"))]
+    return [f for f in files if with_bindings or f.name not in ("module.cpp", "core_module.cpp")]
 
 
 def candidates(files: List[Path]) -> Iterator[dict]:
@@ -136,7 +137,7 @@ def choose(seed: int, total: int) -> List[dict]:
 
 def locate(mut: dict) -> Optional[Tuple[Path, int, str]]:
     """File, line index and mutated text of ``mut`` in today's sources."""
-    path = SRC / mut["file"]
+    path = SRC / mut["file"] if (SRC / mut["file"]).exists() else LIB / mut["file"]
     lines = path.read_text().splitlines(keepends=True)
     same = [i for i, text in enumerate(lines) if text.strip() == mut["line"]]
     if len(same) <= mut["nth"]:
@@ -165,13 +166,14 @@ def configure(python: str) -> dict:
                                f"-DPython_EXECUTABLE={python}", f"-Dpybind11_DIR={pyb}"])
     if not build(bindir):
         sys.exit("the unmutated sources do not build")
-    (BUILD / "Vexmora_.pyi").write_bytes((SRC / "Vexmora_.pyi").read_bytes())
+    (BUILD / "Vexmora_-stubs").mkdir(exist_ok=True)
+    (BUILD / "Vexmora_-stubs" / "__init__.pyi").write_bytes((SRC / "Vexmora_-stubs" / "__init__.pyi").read_bytes())
     # The package as installed: its Python files beside the core built here, so
     # that neither the source folder nor an installed copy is imported instead.
     pkg = BUILD / "pkg" / "vexmora"
     shutil.rmtree(pkg.parent, ignore_errors=True)
     pkg.mkdir(parents=True)
-    for f in list((ROOT / "vexmora").iterdir()) + list(BUILD.glob("_core*.so")):
+    for f in list((ROOT / "src" / "vexmora").iterdir()) + list(BUILD.glob("_core*.so")):
         if not f.name.startswith("_core") or f.parent == BUILD:
             (pkg / f.name).symlink_to(f)
     env = dict(os.environ, PYTHONPATH=f"{pkg.parent}{os.pathsep}{BUILD}", PYTHONDONTWRITEBYTECODE="1")
