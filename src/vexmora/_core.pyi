@@ -1,5 +1,5 @@
 """Private bindings of the checkpoint reader for the vexmora package."""
-from typing import Dict, List, Optional, Union
+from typing import Dict, List, Optional, Tuple, Union
 
 import numpy
 import numpy.typing
@@ -49,3 +49,7 @@ class Reader:
     def ilsw(self) -> _I64: ...
     def rlsw(self) -> _F64: ...
     def general(self) -> _F64: ...
+
+SYMMETRY_TOLERANCE: float
+def point_group(atomic_numbers: _I64, coordinates: _F64, masses: _F64,
+                tolerance: float) -> Tuple[str, int, int]: ...
