@@ -16,10 +16,12 @@ from Vexmora_ import ChkParams, ChkReader_, Mol
 
 from .checkpoint import DENSITY_KINDS, Checkpoint, CheckpointError, Vibrations, load
 from .convert import FORMATS, ConversionResult, convert_many
+from ._thermo import Thermochemistry
 from .symmetry import PointGroup, point_group
 
 __version__ = "0.1.0"
 
 __all__ = ["ChkParams", "ChkReader_", "Mol", "Checkpoint", "CheckpointError", "Vibrations", "load",
            "DENSITY_KINDS", "FORMATS", "ConversionResult", "convert_many", "PointGroup", "point_group",
+           "Thermochemistry",
            "__version__"]

@@ -51,5 +51,6 @@ class Reader:
     def general(self) -> _F64: ...
 
 SYMMETRY_TOLERANCE: float
+CODATA: Dict[str, float]
 def point_group(atomic_numbers: _I64, coordinates: _F64, masses: _F64,
                 tolerance: float) -> Tuple[str, int, int]: ...

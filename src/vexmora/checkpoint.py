@@ -16,11 +16,15 @@ from __future__ import annotations
 import os
 from collections import Counter
 from dataclasses import dataclass
-from typing import Any, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import TYPE_CHECKING, Any, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import _core
+
+if TYPE_CHECKING:
+    from ._thermo import Thermochemistry
+    from .symmetry import PointGroup
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -403,6 +407,42 @@ class Checkpoint:
         v = self._reader.vibrations()
         return Vibrations(v["frequencies"], v["reduced_masses"], v["force_constants"],
                           v["modes"], float(v["zero_point_energy"]))
+
+    def point_group(self, tolerance: Optional[float] = None) -> "PointGroup":
+        """The point group of the geometry (atoms equivalent when their atomic numbers
+        and masses agree); ``tolerance`` in Angstrom, see :func:`vexmora.point_group`."""
+        from .symmetry import TOLERANCE, point_group
+
+        return point_group(self.atomic_numbers, self.coordinates, TOLERANCE if tolerance is None else tolerance,
+                           masses=self.atomic_masses)
+
+    def thermochemistry(self, temperature: float = 298.15, pressure: float = 1.0, *,
+                        quasi_harmonic: Optional[str] = None, cutoff: float = 100.0,
+                        head_gordon: bool = False, concentration: Optional[float] = None,
+                        frequency_scale: float = 1.0, zpe_scale: Optional[float] = None,
+                        symmetry: Union[str, int] = "gaussian") -> "Thermochemistry":
+        """Thermochemistry from the Hessian, the masses and the geometry, by default as
+        Gaussian prints it: ideal gas, rigid rotor, harmonic oscillator (real modes only),
+        electronic R ln(multiplicity).
+
+        ``temperature`` in K, ``pressure`` in atm. ``quasi_harmonic``: None, "grimme"
+        (entropy of modes below ``cutoff``, cm^-1, interpolated towards a free rotor) or
+        "truhlar" (those modes raised to the cutoff for the entropy); ``head_gordon``:
+        their energy damped the same way towards RT/2; ``concentration`` (mol/L): the
+        standard state of a solute instead of the gas at ``pressure``;
+        ``frequency_scale`` scales every frequency; ``zpe_scale`` (default: the same)
+        those of the reported zero-point energy only (as GoodVibes: E, H and G hold
+        the zero point of ``frequency_scale``). ``symmetry``: "gaussian" (1 where the route
+        turned symmetry off, as Gaussian; a warning when the geometry has more),
+        "geometry" (the detected point group) or a symmetry number. Raises ValueError
+        without a Hessian or masses, for a temperature, pressure, cutoff or scale that
+        is not positive, and for an unknown option value.
+        """
+        from ._thermo import thermochemistry
+
+        return thermochemistry(self, temperature, pressure, quasi_harmonic=quasi_harmonic, cutoff=cutoff,
+                               head_gordon=head_gordon, concentration=concentration,
+                               frequency_scale=frequency_scale, zpe_scale=zpe_scale, symmetry=symmetry)
 
     # --- properties ---------------------------------------------------------
     @property
