@@ -21,6 +21,7 @@ from typing import Any, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple
 import numpy as np
 
 from . import _core
+from ._records import RecordsMixin
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -150,7 +151,7 @@ def _symbol(z: int) -> str:
     return _core.element_symbols[min(max(int(z), 0), len(_core.element_symbols) - 1)]
 
 
-class Checkpoint:
+class Checkpoint(RecordsMixin):
     """The content of one Gaussian checkpoint; see :func:`load`.
 
     Pickles (the parsed state travels, not the file) and shows itself in one
