@@ -83,5 +83,6 @@ inline py::str text(const std::string& s) {
 
 // One bind function per topic.
 void bind_reader(py::module_& m, ReaderClass& reader);
+void bind_records(py::module_& m, ReaderClass& reader);
 void bind_symmetry(py::module_& m, ReaderClass& reader);
 void bind_thermo(py::module_& m, ReaderClass& reader);

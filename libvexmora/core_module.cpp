@@ -13,6 +13,7 @@ PYBIND11_MODULE(_core, m) {
   // Local: Vexmora_ registers the same C++ class under its own name.
   ReaderClass reader(m, "Reader", py::module_local());
   bind_reader(m, reader);
+  bind_records(m, reader);
   bind_symmetry(m, reader);
   bind_thermo(m, reader);
 }

@@ -21,6 +21,7 @@ from typing import TYPE_CHECKING, Any, Dict, Iterator, List, Mapping, Optional, 
 import numpy as np
 
 from . import _core
+from ._records import RecordsMixin
 
 if TYPE_CHECKING:
     from ._thermo import Thermochemistry
@@ -154,7 +155,7 @@ def _symbol(z: int) -> str:
     return _core.element_symbols[min(max(int(z), 0), len(_core.element_symbols) - 1)]
 
 
-class Checkpoint:
+class Checkpoint(RecordsMixin):
     """The content of one Gaussian checkpoint; see :func:`load`.
 
     Pickles (the parsed state travels, not the file) and shows itself in one
