@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <string>
 
 #include "Error.h"
@@ -24,8 +25,9 @@ using Vec = Eigen::Vector3d;
 using Mat = Eigen::Matrix3d;
 
 constexpr double kPi = 3.14159265358979323846;
-// Unit vectors closer than this (1 - |cos|) are the same axis.
-constexpr double kSameAxis = 1e-3;
+// Candidates closer than this (1 - |cos|) are one: only exact repeats, since
+// a near-repeat kept in place of an axis would hide it.
+constexpr double kSameAxis = 1e-12;
 // Group elements differing by less than this (Frobenius norm) are the same.
 constexpr double kSameOperation = 0.05;
 
@@ -79,19 +81,44 @@ Atoms classify(const std::vector<int64_t>& z, const std::vector<double>& masses,
   return a;
 }
 
-// Whether `op` carries every atom onto an equivalent atom.
-bool holds(const Atoms& a, const Mat& op) {
-  for (size_t i = 0; i < a.r.size(); ++i) {
-    const Vec p = op * a.r[i];
-    const auto& m = a.members[a.cls[i]];
-    auto j = std::lower_bound(m.begin(), m.end(), a.radius[i] - a.tol,
-                              [&](int64_t k, double v) { return a.radius[k] < v; });
-    bool found = false;
-    for (; j != m.end() && a.radius[*j] <= a.radius[i] + a.tol && !found; ++j)
-      found = (p - a.r[*j]).norm() <= a.tol;
-    if (!found) return false;
+// The equivalent atom nearest to `p`, among those at radius r within `window`; -1 if none.
+int64_t nearest(const Atoms& a, int64_t cls, const Vec& p, double r, double window) {
+  const auto& m = a.members[cls];
+  auto j = std::lower_bound(m.begin(), m.end(), r - window, [&](int64_t k, double v) { return a.radius[k] < v; });
+  int64_t best = -1;
+  double best_d = window;
+  for (; j != m.end() && a.radius[*j] <= r + window; ++j) {
+    const double d = (p - a.r[*j]).norm();
+    if (d <= best_d) best = *j, best_d = d;
   }
-  return true;
+  return best;
+}
+
+// The operation near `op` that holds, if any. A candidate axis from a geometry
+// that is symmetric only to within the tolerance is itself a little off, so the
+// atoms are paired within a wider window first and the orthogonal matrix that
+// best maps the pairs (Kabsch, with the determinant of `op`) is then held to
+// the tolerance.
+std::optional<Mat> holds(const Atoms& a, const Mat& op) {
+  const double window = 10.0 * a.tol;
+  std::vector<int64_t> image(a.r.size());
+  Mat h = Mat::Zero();
+  for (size_t i = 0; i < a.r.size(); ++i) {
+    const int64_t j = nearest(a, a.cls[i], op * a.r[i], a.radius[i], window);
+    if (j < 0) return std::nullopt;
+    image[i] = j;
+    h += a.r[i] * a.r[j].transpose();
+  }
+  const Eigen::JacobiSVD<Mat> svd(h, Eigen::ComputeFullU | Eigen::ComputeFullV);
+  Mat r = svd.matrixV() * svd.matrixU().transpose();
+  if (r.determinant() * op.determinant() < 0.0) {
+    Mat flip = Mat::Identity();
+    flip(2, 2) = -1.0;
+    r = svd.matrixV() * flip * svd.matrixU().transpose();
+  }
+  for (size_t i = 0; i < a.r.size(); ++i)
+    if ((r * a.r[i] - a.r[image[i]]).norm() > a.tol) return std::nullopt;
+  return r;
 }
 
 Mat rotation(const Vec& axis, int64_t n) { return Eigen::AngleAxisd(2.0 * kPi / n, axis).toRotationMatrix(); }
@@ -99,9 +126,10 @@ Mat reflection(const Vec& normal) { return Mat::Identity() - 2.0 * normal * norm
 
 bool on_axis(const Atoms& a, size_t i, const Vec& axis) { return (a.r[i] - a.r[i].dot(axis) * axis).norm() <= a.tol; }
 
-// The highest n for which the rotation by 2 pi / n about `axis` holds (1 when
-// none does): n divides the number of atoms off the axis in every class.
-int64_t axis_order(const Atoms& a, const Vec& axis, int64_t highest) {
+// The highest n for which the rotation by 2 pi / n about `axis` holds, with
+// that rotation (1 and the identity when none does): n divides the number of
+// atoms off the axis in every class.
+std::pair<int64_t, Mat> axis_order(const Atoms& a, const Vec& axis, int64_t highest) {
   int64_t g = 0;
   for (const auto& m : a.members) {
     int64_t off = 0;
@@ -109,8 +137,10 @@ int64_t axis_order(const Atoms& a, const Vec& axis, int64_t highest) {
     g = std::gcd(g, off);
   }
   for (int64_t n = std::min(g, highest); n >= 2; --n)
-    if (g % n == 0 && holds(a, rotation(axis, n))) return n;
-  return 1;
+    if (g % n == 0) {
+      if (auto r = holds(a, rotation(axis, n))) return {n, *r};
+    }
+  return {1, Mat::Identity()};
 }
 
 Mat inertia(const Atoms& a) {
@@ -166,8 +196,12 @@ std::vector<Vec> candidates(const Atoms& a, const Mat& frame, int degenerate, do
     add(p - q);
     add(p.cross(q));
     if (symmetric) continue;
-    // Axes of order 3 and more pass through the centres of polygons of equivalent atoms.
-    for (size_t k = j + 1; k < shell.size(); ++k) add((q - p).cross(a.r[shell[k]] - p));
+    // An axis of order 3 or more passes through the centre of a regular polygon
+    // of equivalent atoms, in which p's two neighbours are equally far from it.
+    for (size_t k = j + 1; k < shell.size(); ++k) {
+      const Vec& t = a.r[shell[k]];
+      if (std::abs((q - p).norm() - (t - p).norm()) <= 2.0 * a.tol) add((q - p).cross(t - p));
+    }
   }
   return axes;
 }
@@ -241,7 +275,7 @@ std::string name_of(const std::vector<Mat>& group, int64_t& sigma) {
 
 PointGroup linear_group(const Atoms& a) {
   PointGroup g;
-  const bool inversion = holds(a, -Mat::Identity());
+  const bool inversion = holds(a, -Mat::Identity()).has_value();
   g.name = inversion ? "D*h" : "C*v";
   g.symmetry_number = inversion ? 2 : 1;
   g.order = 0;
@@ -280,13 +314,18 @@ PointGroup detect_point_group(const std::vector<int64_t>& z, const std::vector<d
   if (degenerate == 1 && high) frame.col(0).swap(frame.col(2));  // the unique axis last
 
   std::vector<Mat> ops;
+  const auto keep = [&ops](const std::optional<Mat>& r) {
+    if (r) ops.push_back(*r);
+  };
   for (const Vec& u : candidates(a, frame, degenerate, scale)) {
-    const int64_t k = axis_order(a, u, n);
-    if (k >= 2) ops.push_back(rotation(u, k));
-    if (k >= 2 && holds(a, reflection(u) * rotation(u, 2 * k))) ops.push_back(reflection(u) * rotation(u, 2 * k));
-    if (holds(a, reflection(u))) ops.push_back(reflection(u));
+    const auto [k, r] = axis_order(a, u, n);
+    if (k >= 2) {
+      ops.push_back(r);
+      keep(holds(a, reflection(u) * rotation(u, 2 * k)));
+    }
+    keep(holds(a, reflection(u)));
   }
-  if (holds(a, -Mat::Identity())) ops.push_back(-Mat::Identity());
+  keep(holds(a, -Mat::Identity()));
   const std::vector<Mat> group = close(ops, static_cast<size_t>(4 * n + 120));
   PointGroup g;
   g.name = name_of(group, g.symmetry_number);

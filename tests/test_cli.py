@@ -72,3 +72,42 @@ def test_freq_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
         "1", f"{v.frequencies[0]:.4f}", f"{v.reduced_masses[0]:.4f}", f"{v.force_constants[0]:.4f}"]
     assert vexmora.cli.main(["freq", h2().write(tmp_path / "sp.chk")]) == 1
     assert "no Hessian" in capsys.readouterr().err
+
+
+def test_thermo_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
+    from chkbuilder import labels
+    from test_thermo import TRIANGLE
+
+    tri = job(TRIANGLE, moltyp=-12347)
+    files = [tri.write(tmp_path / "a.chk"), job().write(tmp_path / "b.chk"),
+             tri.replace(502, labels("H3", "#p freq NoSymm", ["1", "H 1S", "2", "H 1S"])).write(tmp_path / "c.chk"),
+             h2().write(tmp_path / "sp.chk")]
+    assert vexmora.cli.main(["thermo", *files, "--json", "--boltzmann", "--temperatures", "200:300:50",
+                             "-j", "2"]) == 1  # one file holds no Hessian
+    out = capsys.readouterr()
+    rows = json.loads(out.out)
+    assert [(Path(r["file"]).stem, r["T"]) for r in rows] == [(n, t) for n in "abc" for t in (200, 250, 300)]
+    th = vexmora.load(files[0]).thermochemistry(250.0, quasi_harmonic="grimme")
+    assert rows[1]["qh-G(T)"] == th.free_energy and rows[1]["G(T)"] == pytest.approx(
+        th.electronic_energy + th.harmonic_gibbs_free_energy, abs=1e-12)
+    assert (rows[1]["point_group"], rows[1]["symmetry_number"], rows[7]["symmetry_number"]) == ("D3h", 6, 1)
+    for t in (200, 250, 300):
+        same = [r for r in rows if r["T"] == t]
+        assert sum(r["weight"] for r in same) == pytest.approx(1.0) and min(r["dG"] for r in same) == 0.0
+    err = out.err.splitlines()
+    assert len(err) == 2 and "sp.chk: no Hessian" in err[1] and "c.chk: warning" in err[0] and "D3h" in err[0]
+    assert vexmora.cli.main(["thermo", files[0], files[1], "--sort", "--csv", "--qh", "truhlar"]) == 0
+    lines = capsys.readouterr().out.splitlines()
+    assert lines[0].startswith("file,T,E,ZPE,H,T.S,T.qh-S,G(T),qh-G(T)") and len(lines) == 3
+    qh_g = [float(line.split(",")[8]) for line in lines[1:]]
+    assert qh_g == sorted(qh_g)
+    assert vexmora.cli.main(["thermo", files[0]]) == 0
+    table = capsys.readouterr().out.splitlines()
+    assert table[0].split()[:8] == ["Structure", "E", "ZPE", "H", "T.S", "T.qh-S", "G(T)", "qh-G(T)"]
+    assert table[2].split()[-2:] == ["D3h", "0"]
+    for bad in (["-T", "-5"], ["--symmetry", "none"]):
+        assert vexmora.cli.main(["thermo", files[0], *bad]) == 1
+    assert capsys.readouterr().err.count("must be") == 2
+    for bad in (["--qh", "grime"], ["--temperatures", "300:200:10"]):
+        with pytest.raises(SystemExit):
+            vexmora.cli.main(["thermo", files[0], *bad])

@@ -10,7 +10,7 @@ import math
 import re
 import warnings
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Dict, Mapping, Optional, Tuple, Union
+from typing import TYPE_CHECKING, Any, Dict, Mapping, Optional, Tuple, Union
 
 import numpy as np
 
@@ -126,20 +126,22 @@ def _rotational_temperatures(masses: np.ndarray, xyz: np.ndarray) -> np.ndarray:
         return H_PLANCK ** 2 / (8.0 * math.pi ** 2 * K_B * moments)
 
 
-def _symmetry(ckpt: "Checkpoint", group: PointGroup, symmetry: Union[str, int]) -> Tuple[int, str]:
+def _symmetry(ckpt: "Checkpoint", group: PointGroup, symmetry: Union[str, int]) -> Tuple[int, str, Optional[str]]:
+    """The symmetry number, where it came from, and a note where the route's differs from the geometry's."""
     if isinstance(symmetry, (int, np.integer)) and not isinstance(symmetry, bool):
         if symmetry < 1:
             raise ValueError(f"symmetry number must be at least 1, not {symmetry}")
-        return int(symmetry), "given"
+        return int(symmetry), "given", None
     if symmetry not in SYMMETRY_MODES:
         raise ValueError(f"symmetry must be one of {', '.join(SYMMETRY_MODES)} or an integer, not {symmetry!r}")
     if symmetry == "gaussian" and route_turns_symmetry_off(ckpt.route):
+        note = None
         if group.symmetry_number > 1:
-            warnings.warn(f"{ckpt.path or 'checkpoint'}: the route turned symmetry off, so the symmetry "
-                          f"number is 1 as in Gaussian's output; the geometry is {group.name} "
-                          f"(symmetry number {group.symmetry_number}: symmetry='geometry')", stacklevel=3)
-        return 1, "route"
-    return group.symmetry_number, "geometry"
+            note = (f"{ckpt.path or 'checkpoint'}: warning: the route turned symmetry off, so the symmetry "
+                    f"number is 1 as in Gaussian's output; the geometry is {group.name} "
+                    f"(symmetry number {group.symmetry_number}: symmetry='geometry')")
+        return 1, "route", note
+    return group.symmetry_number, "geometry", None
 
 
 def _check_options(temperature: float, pressure: float, quasi_harmonic: Optional[str], cutoff: float,
@@ -157,17 +159,29 @@ def _check_options(temperature: float, pressure: float, quasi_harmonic: Optional
         raise ValueError(f"quasi_harmonic must be None, 'grimme' or 'truhlar', not {quasi_harmonic!r}")
 
 
-def thermochemistry(ckpt: "Checkpoint", temperature: float = 298.15, pressure: float = 1.0, *,
-                    quasi_harmonic: Optional[str] = None, cutoff: float = 100.0, head_gordon: bool = False,
-                    concentration: Optional[float] = None, frequency_scale: float = 1.0,
-                    zpe_scale: Optional[float] = None, symmetry: Union[str, int] = "gaussian") -> Thermochemistry:
-    """See :meth:`Checkpoint.thermochemistry`."""
+def thermochemistry(ckpt: "Checkpoint", temperature: float = 298.15, pressure: float = 1.0,
+                    **options: Any) -> Thermochemistry:
+    """See :meth:`Checkpoint.thermochemistry`; warns where the route's symmetry number
+    differs from the geometry's."""
+    result, note = thermochemistry_and_note(ckpt, temperature, pressure, **options)
+    if note is not None:
+        warnings.warn(note, stacklevel=3)
+    return result
+
+
+def thermochemistry_and_note(ckpt: "Checkpoint", temperature: float = 298.15, pressure: float = 1.0, *,
+                             quasi_harmonic: Optional[str] = None, cutoff: float = 100.0,
+                             head_gordon: bool = False, concentration: Optional[float] = None,
+                             frequency_scale: float = 1.0, zpe_scale: Optional[float] = None,
+                             symmetry: Union[str, int] = "gaussian") -> Tuple[Thermochemistry, Optional[str]]:
+    """The thermochemistry and the warning it gives, if any, as a line: the
+    filters of :mod:`warnings` are process-wide, which threads cannot share."""
     _check_options(temperature, pressure, quasi_harmonic, cutoff, concentration, frequency_scale, zpe_scale)
     vib = ckpt.vibrations()  # raises ValueError without a Hessian or masses
     masses = np.asarray(ckpt.atomic_masses, dtype=float)
     xyz = ckpt.coordinates
     group = point_group(ckpt.atomic_numbers, xyz, masses=masses)
-    sigma, source = _symmetry(ckpt, group, symmetry)
+    sigma, source, note = _symmetry(ckpt, group, symmetry)
     n_atoms, t = len(masses), float(temperature)
     linear = n_atoms == 2 or (n_atoms > 2 and len(vib.frequencies) == 3 * n_atoms - 5)
     rt = R_GAS * t  # J/mol
@@ -231,4 +245,4 @@ def thermochemistry(ckpt: "Checkpoint", temperature: float = 298.15, pressure: f
         enthalpy=h, gibbs_free_energy=h - t * s_total, entropy=s_total, harmonic_entropy=s_harm_total,
         harmonic_enthalpy=h_harm, harmonic_gibbs_free_energy=h_harm - t * s_harm_total,
         imaginary_frequencies=tuple(float(f) for f in freqs[freqs < 0.0]),
-        quasi_harmonic=quasi_harmonic, head_gordon=head_gordon, table=table)
+        quasi_harmonic=quasi_harmonic, head_gordon=head_gordon, table=table), note

@@ -138,6 +138,31 @@ class Vibrations:
     modes: np.ndarray
     #: Half the sum of the real frequencies, Hartree.
     zero_point_energy: float
+    #: IR intensities, (n_modes,), km/mol; None without dipole derivatives.
+    ir_intensities: Optional[np.ndarray] = None
+    #: Raman activities, (n_modes,), Angstrom^4/amu; None without polarizability derivatives.
+    raman_activities: Optional[np.ndarray] = None
+    #: Raman depolarisation ratios, (n_modes, 2): plane-polarised and unpolarised
+    #: incident light; None without polarizability derivatives.
+    depolarization_ratios: Optional[np.ndarray] = None
+
+    def spectrum(self, kind: str = "ir", fwhm: float = 10.0, lineshape: str = "lorentzian",
+                 grid: Optional[Any] = None) -> Tuple[np.ndarray, np.ndarray]:
+        """A broadened IR ("ir", km/mol per cm^-1) or Raman ("raman", Angstrom^4/amu per
+        cm^-1) spectrum: (wavenumbers, intensities), each (n_points,). Every real mode's
+        line ("lorentzian" or "gaussian", full width at half maximum ``fwhm``, cm^-1)
+        has the area of its intensity; ``grid`` (cm^-1) defaults to 0 to 200 beyond
+        the highest mode, every 1 cm^-1. Raises ValueError where the checkpoint has
+        no such intensities, or for an unknown option."""
+        from ._spectra import KINDS, spectrum
+
+        if kind not in KINDS:
+            raise ValueError(f"kind must be one of {', '.join(KINDS)}, not {kind!r}")
+        strengths = self.ir_intensities if kind == "ir" else self.raman_activities
+        if strengths is None:
+            raise ValueError(f"no {'dipole' if kind == 'ir' else 'polarizability'} derivatives in this "
+                             f"checkpoint, so no {kind.upper() if kind == 'ir' else 'Raman'} spectrum")
+        return spectrum(self.frequencies, strengths, fwhm, lineshape, grid)
 
 
 def formula(symbols: Sequence[str]) -> str:
@@ -398,16 +423,24 @@ class Checkpoint(RecordsMixin):
     def vibrations(self) -> Vibrations:
         """The harmonic frequencies and normal modes from the Hessian and the
         checkpoint's atomic masses (3 natoms - 6 modes, 5 fewer for a linear
-        molecule). Raises ValueError when the checkpoint holds no Hessian or no masses."""
+        molecule), with IR intensities and Raman activities where the checkpoint
+        holds dipole and polarizability derivatives. Raises ValueError when the checkpoint holds no Hessian or no masses."""
         name = self.path or "checkpoint"
         if self.hessian is None:
             raise ValueError(f"{name}: no Hessian in this checkpoint (a frequency job stores "
                              "one), so no vibrations")
         if self.atomic_masses is None:
             raise ValueError(f"{name}: no atomic masses in this checkpoint, so no vibrations")
+        from ._spectra import ir_intensities, raman
+
         v = self._reader.vibrations()
-        return Vibrations(v["frequencies"], v["reduced_masses"], v["force_constants"],
-                          v["modes"], float(v["zero_point_energy"]))
+        freqs, mu, modes = v["frequencies"], v["reduced_masses"], v["modes"]
+        assert isinstance(modes, np.ndarray) and isinstance(mu, np.ndarray)
+        dip, pol = self.dipole_derivatives, self.polarizability_derivatives
+        ir = None if dip is None or len(mu) == 0 else ir_intensities(dip, modes, mu)
+        act, rho = (None, None) if pol is None or len(mu) == 0 else raman(pol, modes, mu)
+        return Vibrations(freqs, mu, v["force_constants"], modes, float(v["zero_point_energy"]),
+                          ir, act, rho)
 
     def point_group(self, tolerance: Optional[float] = None) -> "PointGroup":
         """The point group of the geometry (atoms equivalent when their atomic numbers
