@@ -76,9 +76,8 @@ def test_freq_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
 
 def test_thermo_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
     from chkbuilder import labels
-    from test_thermo import TRIANGLE
+    from test_thermo import TRI as tri
 
-    tri = job(TRIANGLE, moltyp=-12347)
     files = [tri.write(tmp_path / "a.chk"), job().write(tmp_path / "b.chk"),
              tri.replace(502, labels("H3", "#p freq NoSymm", ["1", "H 1S", "2", "H 1S"])).write(tmp_path / "c.chk"),
              h2().write(tmp_path / "sp.chk")]

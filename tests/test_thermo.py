@@ -15,6 +15,7 @@ import pytest
 
 import vexmora
 from refdata import TESTDATA
+from chkbuilder import labels
 from test_vibrations import job
 
 from vexmora._thermo import route_turns_symmetry_off
@@ -103,43 +104,33 @@ def test_route_symmetry(route: str, off: bool) -> None:
     assert route_turns_symmetry_off(route) == off
 
 
-TRIANGLE = ((0.0, 0.0, 0.0), (0.0, 1.5, 0.0), (1.3, 0.75, 0.0))  # an equilateral H3: D3h, sigma 6
+TRI = job(((0.0, 0.0, 0.0), (0.0, 1.5, 0.0), (1.3, 0.75, 0.0)), moltyp=-12347)  # equilateral H3: D3h
 
 
-@pytest.mark.parametrize("symmetry, sigma, source", [
-    ("geometry", 6, "geometry"), ("gaussian", 6, "geometry"), (3, 3, "given"),
+@pytest.mark.parametrize("symmetry, route, sigma, source", [
+    ("geometry", "#p freq nosymm", 6, "geometry"), ("gaussian", "#p freq", 6, "geometry"),
+    ("gaussian", "#p freq nosymm", 1, "route"), (3, "#p freq", 3, "given"),
 ])
-def test_symmetry_number(symmetry: Any, sigma: int, source: str, tmp_path: Path) -> None:
-    c = vexmora.load(job(TRIANGLE, moltyp=-12347).write(tmp_path / "h3.chk"))
-    th = c.thermochemistry(symmetry=symmetry)
+def test_symmetry_number(symmetry: Any, route: str, sigma: int, source: str, tmp_path: Path) -> None:
+    b = TRI.replace(502, labels("H3", route, ["1", "H 1S", "2", "H 1S"]))
+    c = vexmora.load(b.write(tmp_path / "h3.chk"))
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        th = c.thermochemistry(symmetry=symmetry)
+    assert [str(w.message).split(": ", 1)[1][:7] for w in caught] == ["warning"] * (source == "route")
     assert (th.point_group, th.symmetry_number, th.symmetry_source) == ("D3h", sigma, source)
     one = c.thermochemistry(symmetry=1)  # S_rot differs by R ln(sigma); nothing else does
     assert th.table["Rotational"][2] == pytest.approx(one.table["Rotational"][2] - 1.987204 * np.log(sigma), abs=1e-5)
     assert th.zero_point_energy == one.zero_point_energy
 
 
-def test_route_without_symmetry_warns(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
-    c = vexmora.load(job(TRIANGLE, moltyp=-12347).write(tmp_path / "h3.chk"))
-    monkeypatch.setattr(type(c), "route", property(lambda self: "#p freq nosymm"))
-    with pytest.warns(UserWarning, match="D3h"):
-        th = c.thermochemistry()
-    assert (th.symmetry_number, th.symmetry_source) == (1, "route")
-
-
-@pytest.mark.parametrize("kwargs, message", [
-    ({"temperature": -1.0}, "temperature"), ({"pressure": 0.0}, "pressure"),
-    ({"quasi_harmonic": "grime"}, "quasi_harmonic"), ({"symmetry": "point"}, "symmetry"),
-    ({"symmetry": 0}, "symmetry"), ({"concentration": -2.0}, "concentration"),
-    ({"frequency_scale": float("nan")}, "frequency_scale"),
+@pytest.mark.parametrize("b, kwargs, message", [
+    (TRI, {"temperature": -1.0}, "temperature"), (TRI, {"pressure": 0.0}, "pressure"),
+    (TRI, {"quasi_harmonic": "grime"}, "quasi_harmonic"), (TRI, {"symmetry": "point"}, "symmetry"),
+    (TRI, {"symmetry": 0}, "symmetry"), (TRI, {"concentration": -2.0}, "concentration"),
+    (TRI, {"frequency_scale": float("nan")}, "frequency_scale"),
+    (job(moltyp=-12345), {}, "no atomic masses"), (job().remove(585), {}, "no Hessian"),
 ])
-def test_bad_options(kwargs: Dict[str, Any], message: str, tmp_path: Path) -> None:
-    c = vexmora.load(job(TRIANGLE, moltyp=-12347).write(tmp_path / "h3.chk"))
+def test_bad_input(b: Any, kwargs: Dict[str, Any], message: str, tmp_path: Path) -> None:
     with pytest.raises(ValueError, match=message):
-        c.thermochemistry(**kwargs)
-
-
-@pytest.mark.parametrize("b, message", [(job(moltyp=-12345), "no atomic masses"),
-                                        (job().remove(585), "no Hessian")], ids=["no masses", "no Hessian"])
-def test_missing_data(b: Any, message: str, tmp_path: Path) -> None:
-    with pytest.raises(ValueError, match=message):
-        vexmora.load(b.write(tmp_path / "x.chk")).thermochemistry()
+        vexmora.load(b.write(tmp_path / "x.chk")).thermochemistry(**kwargs)
