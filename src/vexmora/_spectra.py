@@ -25,14 +25,14 @@ def _per_mode(derivatives: np.ndarray, modes: np.ndarray, reduced_masses: np.nda
     Cartesian norm and reduced mass mu moves Q by sqrt(mu) per unit displacement.
     """
     flat = derivatives.reshape(derivatives.shape[0] * 3, -1)
-    return (modes.reshape(len(modes), -1) @ flat) / np.sqrt(reduced_masses)[:, None]
+    return np.asarray((modes.reshape(len(modes), -1) @ flat) / np.sqrt(reduced_masses)[:, None])
 
 
 def ir_intensities(dipole_derivatives: np.ndarray, modes: np.ndarray,
                    reduced_masses: np.ndarray) -> np.ndarray:
     """IR intensities, (n_modes,), km/mol, of dipole derivatives (natoms, 3, 3), e."""
     d = _per_mode(dipole_derivatives, modes, reduced_masses)
-    return IR_KM_PER_MOL * np.einsum("kc,kc->k", d, d)
+    return np.asarray(IR_KM_PER_MOL * np.einsum("kc,kc->k", d, d))
 
 
 def raman(polarizability_derivatives: np.ndarray, modes: np.ndarray,

@@ -434,12 +434,12 @@ class Checkpoint(RecordsMixin):
         from ._spectra import ir_intensities, raman
 
         v = self._reader.vibrations()
-        freqs, mu, modes = v["frequencies"], v["reduced_masses"], v["modes"]
-        assert isinstance(modes, np.ndarray) and isinstance(mu, np.ndarray)
+        freqs, mu, modes, k = (np.asarray(v[n]) for n in ("frequencies", "reduced_masses", "modes",
+                                                         "force_constants"))
         dip, pol = self.dipole_derivatives, self.polarizability_derivatives
         ir = None if dip is None or len(mu) == 0 else ir_intensities(dip, modes, mu)
         act, rho = (None, None) if pol is None or len(mu) == 0 else raman(pol, modes, mu)
-        return Vibrations(freqs, mu, v["force_constants"], modes, float(v["zero_point_energy"]),
+        return Vibrations(freqs, mu, k, modes, float(v["zero_point_energy"]),
                           ir, act, rho)
 
     def point_group(self, tolerance: Optional[float] = None) -> "PointGroup":
