@@ -9,6 +9,7 @@
 
 #include "Utils.h"
 #include "Vexmora.h"
+#include "conventions.h"
 
 namespace {
 
@@ -36,12 +37,9 @@ void rotate_vectors(std::vector<double>& v, const Eigen::Matrix3d& M) {
   }
 }
 
-// The symmetric tensor (XX, YY, ZZ, XY, XZ, YZ) turned as M Q M^T.
+// The symmetric tensor turned as M Q M^T.
 void rotate_tensor(std::vector<double>& q, const Eigen::Matrix3d& M) {
-  Eigen::Matrix3d Q;
-  Q << q[0], q[3], q[4], q[3], q[1], q[5], q[4], q[5], q[2];
-  const Eigen::Matrix3d R = M * Q * M.transpose();
-  q = {R(0, 0), R(1, 1), R(2, 2), R(0, 1), R(0, 2), R(1, 2)};
+  q = quadrupole_components(M * quadrupole_matrix(q) * M.transpose());
 }
 
 }  // namespace
