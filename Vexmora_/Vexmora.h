@@ -94,6 +94,7 @@ class Vexmora {
   template <typename T>
   bool read_items(const DirEntry* rec, int64_t first, int64_t count, std::vector<T>& out);
   void read_masses(const DirEntry& mol);
+  void read_response(const DirEntry* moments, int64_t flags);
 
   void write_fchk_sections(const std::string& path, bool full) const;
 

@@ -80,3 +80,4 @@ void bind_densities(py::module_& m, ReaderClass& reader);   // the density matri
 void bind_properties(py::module_& m, ReaderClass& reader);  // Hessian, gradient, moments, charges
 void bind_vibrations(py::module_& m, ReaderClass& reader);  // harmonic analysis
 void bind_writers(py::module_& m, ReaderClass& reader);     // the table of output formats
+void bind_records(py::module_& m, ReaderClass& reader);     // response properties

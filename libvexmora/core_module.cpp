@@ -18,4 +18,5 @@ PYBIND11_MODULE(_core, m) {
   bind_properties(m, reader);
   bind_vibrations(m, reader);
   bind_writers(m, reader);
+  bind_records(m, reader);
 }

@@ -21,6 +21,7 @@ from typing import Any, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple
 import numpy as np
 
 from . import _core
+from ._records import RecordsMixin
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -149,7 +150,7 @@ def formula(symbols: Sequence[str]) -> str:
     return "".join(e + (str(counts[e]) if counts[e] > 1 else "") for e in order)
 
 
-class Checkpoint:
+class Checkpoint(RecordsMixin):
     """The content of one Gaussian checkpoint; see :func:`load`.
 
     Pickles (the parsed state travels, not the file) and shows itself in one
