@@ -209,7 +209,10 @@ void bind_reader(py::module_& m, ReaderClass& cls) {
       .def("gradient",
            [mol](const py::object& self) {
              const Mol& x = mol(self);
-             return optional(x.gradient, {static_cast<py::ssize_t>(x.gradient.size() / 3), 3});
+             // A job without forces leaves the record zero-filled: no gradient.
+             const bool zero = std::all_of(x.gradient.begin(), x.gradient.end(), [](double g) { return g == 0.0; });
+             return optional(zero ? std::vector<double>{} : x.gradient,
+                             {static_cast<py::ssize_t>(x.gradient.size() / 3), 3});
            })
       .def("dipole", [mol](const py::object& self) { return optional(mol(self).dipole, {3}); })
       .def("quadrupole",
