@@ -47,23 +47,29 @@ py::object section_value(const FchkSection& s) {
   return py::array_t<int64_t>(static_cast<py::ssize_t>(s.ints.size()), s.ints.data());
 }
 
+py::dict sections(const Vexmora& r) {
+  py::dict d;
+  for (const FchkSection& s : r.params().sections) d[text(s.label)] = section_value(s);
+  return d;
+}
+
 }  // namespace
 
-void bind_records(py::module_& m, ReaderClass& cls) {
-  (void)m;
-  cls.def("sections", [](const Vexmora& r) {
-    py::dict d;
-    for (const FchkSection& s : r.params().sections) d[text(s.label)] = section_value(s);
-    return d;
-  });
-  cls.def("response", [](const Vexmora& r) {
-    const Mol& x = r.params().mol;
-    const auto n = static_cast<py::ssize_t>(x.natoms);
-    py::dict d;
-    d["dipole_derivatives"] = shaped(x.dipole_derivatives, {n, 3, 3});
-    d["polarizability"] = triangles(x.polarizability, {3, 3});
-    d["polarizability_derivatives"] = triangles(x.polarizability_derivatives, {n, 3, 3, 3});
-    d["hyperpolarizability"] = hyperpolarizability(x.hyperpolarizability);
-    return d;
-  });
+void bind_records(py::module_&, ReaderClass& cls) {
+  cls.def_property_readonly("dipole_derivatives",
+                            [](const Vexmora& r) {
+                              const Mol& x = r.params().mol;
+                              return shaped(x.dipole_derivatives, {static_cast<py::ssize_t>(x.natoms), 3, 3});
+                            })
+      .def_property_readonly("polarizability",
+                             [](const Vexmora& r) { return triangles(r.params().mol.polarizability, {3, 3}); })
+      .def_property_readonly("polarizability_derivatives",
+                             [](const Vexmora& r) {
+                               const Mol& x = r.params().mol;
+                               return triangles(x.polarizability_derivatives,
+                                                {static_cast<py::ssize_t>(x.natoms), 3, 3, 3});
+                             })
+      .def_property_readonly("hyperpolarizability",
+                             [](const Vexmora& r) { return hyperpolarizability(r.params().mol.hyperpolarizability); })
+      .def_property_readonly("sections", &sections);
 }

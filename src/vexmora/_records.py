@@ -21,30 +21,30 @@ class RecordsMixin:
         """Dipole derivatives with respect to the nuclear positions in the standard
         orientation, (natoms, 3, 3): [atom, displacement x/y/z, dipole component],
         atomic units (e Bohr / Bohr = e); None when absent."""
-        return self._reader.response()["dipole_derivatives"]
+        return self._reader.dipole_derivatives
 
     @property
     def polarizability(self) -> Optional[np.ndarray]:
         """The static dipole polarizability in the standard orientation, symmetric
         (3, 3), atomic units (Bohr^3); None when absent."""
-        return self._reader.response()["polarizability"]
+        return self._reader.polarizability
 
     @property
     def polarizability_derivatives(self) -> Optional[np.ndarray]:
         """Polarizability derivatives with respect to the nuclear positions in the
         standard orientation, (natoms, 3, 3, 3): [atom, displacement, i, j], each
         (i, j) block symmetric, atomic units (Bohr^2); None when absent."""
-        return self._reader.response()["polarizability_derivatives"]
+        return self._reader.polarizability_derivatives
 
     @property
     def hyperpolarizability(self) -> Optional[np.ndarray]:
         """The static first hyperpolarizability beta in the standard orientation,
         fully symmetric (3, 3, 3), atomic units; None when absent."""
-        return self._reader.response()["hyperpolarizability"]
+        return self._reader.hyperpolarizability
 
     # --- sections of further records ---------------------------------------
     def _section(self, label: str) -> Optional[np.ndarray]:
-        value = self._reader.sections().get(label)
+        value = self._reader.sections.get(label)
         return value if isinstance(value, np.ndarray) else None
 
     @property
@@ -67,7 +67,7 @@ class RecordsMixin:
     @property
     def bonds(self) -> Optional[Bonds]:
         """The job's bond table (Gaussian's connectivity); None when absent."""
-        s = self._reader.sections()
+        s = self._reader.sections
         if "RBond" not in s:
             return None
         count = np.asarray(s["NBond"])
@@ -87,13 +87,13 @@ class RecordsMixin:
     def optimization(self) -> Optional[Path]:
         """The steps of a geometry optimisation, in the order taken; None when
         the checkpoint holds no optimisation path."""
-        return _path(self._reader.sections(), "Optimization", "Opt point")
+        return _path(self._reader.sections, "Optimization", "Opt point")
 
     @property
     def trajectory(self) -> Optional[Path]:
         """The steps of an ADMP or IRC trajectory (the momenta stored in the
         place of the gradients); None when the checkpoint holds none."""
-        return _path(self._reader.sections(), "Trajectory", "Traj num ")
+        return _path(self._reader.sections, "Trajectory", "Traj num ")
 
     @property
     def nuclear_spins(self) -> Optional[np.ndarray]:
