@@ -27,6 +27,7 @@ Vexmora::Vexmora(const std::string& fname_)
   fix_basis();
   read_densities();
   read_properties();
+  read_records();
 }
 
 void Vexmora::read_header() {

@@ -11,6 +11,8 @@
 #include "Error.h"
 #include "FileSerializer.h"
 
+class OutputFile;
+
 // One directory entry; begin and end are word offsets.
 struct DirEntry {
   int64_t label = 0, begin = 0, end = 0, aux = 0;
@@ -95,8 +97,11 @@ class Vexmora {
   bool read_items(const DirEntry* rec, int64_t first, int64_t count, std::vector<T>& out);
   void read_masses(const DirEntry& mol);
   void read_response(const DirEntry* moments, int64_t flags);
+  // The sections of the fuller .fchk from records nothing else reads.
+  void read_records();
 
   void write_fchk_sections(const std::string& path, bool full) const;
+  void write_full_tail(OutputFile& f) const;
 
   // Directory and record access.
   const DirEntry* find_record(int64_t label) const;

@@ -28,8 +28,11 @@ void bind_properties(py::module_&, ReaderClass& cls) {
   cls.def_property_readonly("hessian", &hessian)
       .def_property_readonly("gradient",
                              [](const Vexmora& r) {
+                               // A job without forces leaves the record zero-filled: no gradient.
                                const std::vector<double>& g = r.params().mol.gradient;
-                               return optional(g, {static_cast<py::ssize_t>(g.size() / 3), 3});
+                               const bool zero = std::all_of(g.begin(), g.end(), [](double x) { return x == 0.0; });
+                               return optional(zero ? std::vector<double>{} : g,
+                                               {static_cast<py::ssize_t>(g.size() / 3), 3});
                              })
       .def_property_readonly("dipole", [](const Vexmora& r) { return optional(r.params().mol.dipole, {3}); })
       .def_property_readonly("quadrupole", &quadrupole)

@@ -373,7 +373,8 @@ class Checkpoint(RecordsMixin):
     @property
     def gradient(self) -> Optional[np.ndarray]:
         """The Cartesian energy gradient in the standard orientation, (natoms, 3),
-        Hartree/Bohr; None when the job computed no forces."""
+        Hartree/Bohr; None when the job computed no forces (the record then holds
+        zeros, which the fuller .fchk writes as formchk does)."""
         return self._reader.gradient
 
     def vibrations(self) -> Vibrations:
