@@ -9,8 +9,10 @@ namespace {
 
 std::unique_ptr<Vexmora> open_reader(const std::string& path) {
   py::gil_scoped_release nogil;
-  auto r = std::make_unique<Vexmora>(path);
-  r->release_file();  // everything was read: do not hold a descriptor per object
+  // The large records are read on first use, by name: do not hold a
+  // descriptor per object.
+  auto r = std::make_unique<Vexmora>(path, true);
+  r->release_file();
   return r;
 }
 
@@ -36,7 +38,7 @@ py::object optional(const std::vector<double>& v, std::vector<py::ssize_t> shape
 }
 
 py::dict vibrations(const Vexmora& r) {
-  const ChkParams::Mol& m = r.params().mol;
+  const ChkParams::Mol& m = loaded(r, Bulk::hessian);
   Vibrations v;
   {
     py::gil_scoped_release nogil;
@@ -59,7 +61,7 @@ py::dict vibrations(const Vexmora& r) {
 void bind_reader(py::module_& m, ReaderClass& cls) {
   (void)m;
   using Mol = ChkParams::Mol;
-  const auto mol = [](const py::object& self) -> const Mol& { return reader_of(self).params().mol; };
+  const auto mol = [](const py::object& self) -> const Mol& { return reader_of(self).metadata().mol; };
 
   cls.def(py::init(&open_reader), py::arg("path"))
       .def_static("from_state",
@@ -88,7 +90,7 @@ void bind_reader(py::module_& m, ReaderClass& cls) {
       .def("write_xyz", writer(&Vexmora::write_xyz), py::arg("path"))
       .def("texts",
            [](const Vexmora& r) {
-             const ChkParams& p = r.params();
+             const ChkParams& p = r.metadata();
              py::dict d;
              d["title"] = text(p.title), d["route"] = text(p.route), d["method"] = text(p.method);
              d["basis_set"] = text(p.baset), d["job_type"] = text(p.jobtype);
@@ -97,7 +99,7 @@ void bind_reader(py::module_& m, ReaderClass& cls) {
            })
       .def("counts",
            [](const Vexmora& r) {
-             const Mol& x = r.params().mol;
+             const Mol& x = r.metadata().mol;
              py::dict d;
              d["natoms"] = x.natoms, d["charge"] = x.totchg, d["multiplicity"] = x.multiplicity;
              d["n_electrons"] = x.ne, d["n_alpha"] = x.nae, d["n_beta"] = x.nbe;
@@ -117,12 +119,12 @@ void bind_reader(py::module_& m, ReaderClass& cls) {
            })
       .def("coordinates",
            [](const Vexmora& r, bool angstrom) {
-             const Mol& x = r.params().mol;
+             const Mol& x = r.metadata().mol;
              return triples(x.coords, x.natoms, angstrom ? BOHR_TO_ANGSTROM : 1.0);
            },
            py::arg("angstrom") = true)
       .def("cell", [](const Vexmora& r) -> py::object {
-        const Mol& x = r.params().mol;
+        const Mol& x = r.metadata().mol;
         const int64_t nd = std::min<int64_t>(x.ndim, 3);
         if (nd <= 0) return py::none();
         py::array_t<double> a({static_cast<py::ssize_t>(nd), py::ssize_t{3}});
@@ -138,15 +140,15 @@ void bind_reader(py::module_& m, ReaderClass& cls) {
            },
            py::arg("beta"))
       .def("mo_coefficients",
-           [mol](const py::object& self, bool beta) {
-             const Mol& x = mol(self);
+           [](const py::object& self, bool beta) {
+             const Mol& x = loaded(reader_of(self), Bulk::orbitals);
              const std::vector<double>& e = beta ? x.boene : x.aoene;
              return orbital_rows(beta ? x.bmocoeff : x.amocoeff, static_cast<int64_t>(e.size()), self);
            },
            py::arg("beta"))
       .def("orthonormal_basis",
-           [mol](const py::object& self) {
-             const Mol& x = mol(self);
+           [](const py::object& self) {
+             const Mol& x = loaded(reader_of(self), Bulk::orthonormal_basis);
              return orbital_rows(x.orthbasis, x.nbsuse, self);
            })
       .def("basis_labels",
@@ -180,12 +182,13 @@ void bind_reader(py::module_& m, ReaderClass& cls) {
              return view(mol(self).spconcoeff, self);
            })
       .def("shell_centres", [](const Vexmora& r) {
-        const Mol& x = r.params().mol;
+        const Mol& x = r.metadata().mol;
         return triples(x.cshell, x.NShell, BOHR_TO_ANGSTROM);
       })
       .def("density_kinds",
            [](const Vexmora& r, bool spin) {
-             const DensitySet& d = spin ? r.params().mol.spindens : r.params().mol.totdens;
+             const Mol& x = loaded(r, Bulk::densities);
+             const DensitySet& d = spin ? x.spindens : x.totdens;
              std::vector<int> kinds;
              for (int k = 0; k < 9; ++k)
                if (!d[k].empty()) kinds.push_back(k);
@@ -195,13 +198,14 @@ void bind_reader(py::module_& m, ReaderClass& cls) {
       .def("density",
            [](const Vexmora& r, int kind, bool spin) {
              if (kind < 0 || kind > 8) throw py::index_error("density kind out of range");
-             const DensitySet& d = spin ? r.params().mol.spindens : r.params().mol.totdens;
+             const Mol& x = loaded(r, Bulk::densities);
+             const DensitySet& d = spin ? x.spindens : x.totdens;
              return unpack_density(d[kind]);
            },
            py::arg("kind"), py::arg("spin"))
       .def("hessian",
-           [mol](const py::object& self) -> py::object {
-             const Eigen::MatrixXd& h = mol(self).hessian;
+           [](const py::object& self) -> py::object {
+             const Eigen::MatrixXd& h = loaded(reader_of(self), Bulk::hessian).hessian;
              if (h.size() == 0) return py::none();
              // Symmetric: the column-major storage read row by row is the same matrix.
              return view(h.data(), {static_cast<py::ssize_t>(h.rows()), static_cast<py::ssize_t>(h.cols())}, self);
@@ -225,8 +229,9 @@ void bind_reader(py::module_& m, ReaderClass& cls) {
         return optional(mol(self).atmass, {static_cast<py::ssize_t>(mol(self).atmass.size())});
       })
       .def("vibrations", &vibrations)
-      .def("hessian_triangle", [mol](const py::object& self) { return view(mol(self).hesstri, self); })
+      .def("hessian_triangle",
+           [](const py::object& self) { return view(loaded(reader_of(self), Bulk::hessian).hesstri, self); })
       .def("ilsw", [](const py::object& self) { return view(reader_of(self).ilsw(), self); })
       .def("rlsw", [](const py::object& self) { return view(reader_of(self).rlsw(), self); })
-      .def("general", [](const py::object& self) { return view(reader_of(self).params().genarr, self); });
+      .def("general", [](const py::object& self) { return view(reader_of(self).metadata().genarr, self); });
 }

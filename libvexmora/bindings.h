@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "PyCommon.h"
 #include "Vexmora.h"
@@ -19,6 +20,16 @@ namespace py = pybind11;
 using ReaderClass = py::classh<Vexmora>;
 
 inline const Vexmora& reader_of(const py::object& self) { return self.cast<const Vexmora&>(); }
+
+// The molecule once the records of kind b are read (from the file, without
+// the interpreter lock, on first use).
+inline const ChkParams::Mol& loaded(const Vexmora& r, Bulk b) {
+  {
+    py::gil_scoped_release nogil;
+    r.load(b);
+  }
+  return r.metadata().mol;
+}
 
 inline void set_read_only(py::array& a) {
   py::detail::array_proxy(a.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
@@ -53,7 +64,28 @@ inline int64_t triangle_order(size_t len) {
   return n >= 0 && static_cast<size_t>(n) * static_cast<size_t>(n + 1) / 2 == len ? n : -1;
 }
 
-// A full symmetric matrix unpacked from the row-wise lower triangle.
+// Rows [r0, r1) of the full symmetric matrix of order n from the row-wise
+// lower triangle, in one pass. Each row's left part is a row of the triangle;
+// its right part is a column, whose values for a block of rows stand side by
+// side in the triangle's later rows. So the rows go in blocks, the right parts
+// column by column, and every line of the output is written once.
+inline void unpack_rows(const double* tri, int64_t n, int64_t r0, int64_t r1, double* out) {
+  constexpr int64_t kRows = 16;
+  for (int64_t b = r0; b < r1; b += kRows) {
+    const int64_t e = std::min(r1, b + kRows);
+    for (int64_t r = b; r < e; ++r) {
+      const double* row = tri + r * (r + 1) / 2;
+      std::copy(row, row + r + 1, out + r * n);
+    }
+    for (int64_t c = b + 1; c < n; ++c) {
+      const double* col = tri + c * (c + 1) / 2;  // (c, 0), (c, 1), ...
+      for (int64_t r = b, last = std::min(e, c); r < last; ++r) out[r * n + c] = col[r];
+    }
+  }
+}
+
+// A full symmetric matrix unpacked from the row-wise lower triangle, the rows
+// shared between two threads when it is large.
 inline py::object unpack_density(const std::vector<double>& tri) {
   const int64_t n = triangle_order(tri.size());
   if (tri.empty() || n < 1) return py::none();
@@ -61,15 +93,11 @@ inline py::object unpack_density(const std::vector<double>& tri) {
   double* out = a.mutable_data();
   {
     py::gil_scoped_release nogil;
-    // Row by row into the lower half, then mirrored tile by tile: writing
-    // both halves from the triangle at once strides through memory by n.
-    const double* t = tri.data();
-    for (int64_t r = 0; r < n; ++r, t += r) std::copy(t, t + r + 1, out + r * n);
-    constexpr int64_t kTile = 64;
-    for (int64_t r0 = 0; r0 < n; r0 += kTile)
-      for (int64_t c0 = 0; c0 <= r0; c0 += kTile)
-        for (int64_t r = r0; r < std::min(n, r0 + kTile); ++r)
-          for (int64_t c = c0; c < std::min(r, c0 + kTile); ++c) out[c * n + r] = out[r * n + c];
+    const int64_t half = n >= 1024 ? (n / 2) & ~int64_t{15} : n;
+    std::thread second;
+    if (half < n) second = std::thread(unpack_rows, tri.data(), n, half, n, out);
+    unpack_rows(tri.data(), n, 0, half, out);
+    if (second.joinable()) second.join();
   }
   return std::move(a);
 }

@@ -293,7 +293,7 @@ std::vector<double> occupations(size_t n, int64_t first, int64_t second) {
 }  // namespace
 
 void Vexmora::write_molden(const std::string& path) const {
-  const ChkParams::Mol& m = params_.mol;
+  const ChkParams::Mol& m = params().mol;
   if (m.natoms < 1 || static_cast<int64_t>(m.coords.size()) < 3 * m.natoms ||
       static_cast<int64_t>(m.atomicnums.size()) < m.natoms)
     VEX_THROW("Molden output: the checkpoint holds no atoms");
