@@ -56,7 +56,7 @@ std::vector<double> take(size_t n) {
       v.swap(P.kept[best]);
       P.kept.erase(P.kept.begin() + static_cast<std::ptrdiff_t>(best));
       P.bytes -= bytes_of(v);
-      v.clear();
+      v.resize(n);  // shrinks: no item is written
       return v;
     }
   }
@@ -70,6 +70,7 @@ void give(std::vector<double>& v) {
   mine.swap(v);
   const size_t b = bytes_of(mine);
   if (mine.capacity() < kMinItems || b > kMaxBytes) return;  // freed as usual
+  mine.resize(mine.capacity());  // whole, so that a take only ever shrinks it
   Pool& P = pool();
   const std::lock_guard<std::mutex> lock(P.mu);
   while (!P.kept.empty() && (P.bytes + b > kMaxBytes || P.kept.size() >= kMaxBuffers)) {

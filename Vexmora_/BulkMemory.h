@@ -14,7 +14,9 @@ namespace bulk {
 // Arrays of at least this many items are pooled and advised for huge pages.
 constexpr size_t kMinItems = size_t{1} << 17;  // 1 MiB of doubles
 
-// An empty vector with room for n items, from the pool when it holds one.
+// A vector for n items: from the pool, n items of whatever an earlier array
+// held, to be overwritten (resident memory, read into directly); otherwise
+// empty with room for n, whose pages the first write brings in.
 std::vector<double> take(size_t n);
 
 // Keeps the buffer of v for a later take (within the pool's bounds); v is left

@@ -84,10 +84,11 @@ class FileSerializer {
   }
 
   // Reads n items into v, replacing its content, as rw_array would into a
-  // zero-filled vector of n items, but without filling it first: the items
-  // pass through a buffer that stays in the cache and are appended, so the
-  // vector's memory is written once; only what lies past the end of the file
-  // is zero-filled. Large arrays of doubles take their storage from the pool.
+  // zero-filled vector of n items, but without filling it first. Large arrays
+  // of doubles take their storage from the pool: a recycled buffer is read
+  // into directly. Into new storage, the items pass through a buffer that
+  // stays in the cache and are appended, so the vector's memory is written
+  // once. Only what lies past the end of the file is zero-filled.
   template <typename T>
   bool read_vector(std::vector<T>& v, int64_t n) {
     static_assert(sizeof(T) == 8 && std::is_trivially_copyable<T>::value,
@@ -95,6 +96,12 @@ class FileSerializer {
     if (!read_mode) VEX_THROW("read_vector only use in read mode");
     const size_t count = static_cast<size_t>(std::max<int64_t>(n, 0));
     make_room(v, count);
+    if (count > 0 && v.size() == count) {
+      const size_t bytes = std::fread(v.data(), 1, count * 8, fp);
+      std::memset(reinterpret_cast<char*>(v.data()) + bytes, 0, count * 8 - bytes);
+      if (swap_bytes) swap_items(v.data(), bytes / 8);
+      return bytes == count * 8;
+    }
     constexpr size_t kChunk = 8192;
     T buf[kChunk];
     while (v.size() < count) {
@@ -146,6 +153,7 @@ class FileSerializer {
     return p.c_str();
   }
 
+  // Empty with room for count items, or (recycled) holding count items.
   template <typename T>
   static void make_room(std::vector<T>& v, size_t count) {
     if constexpr (std::is_same<T, double>::value) {

@@ -6,6 +6,12 @@ amu; indices are 0-based. Large arrays (MO coefficients, the
 orthonormal basis, the Hessian, the basis arrays) are read-only views on the
 reader's storage: they keep it alive and cost no copy.
 
+Loading checks every record of the file (inside it, lengths consistent) but
+reads the large ones (orbitals, orthonormal basis, densities, Hessian) only
+when first used, once, from the file as it was at load: a file changed, cut
+short or removed since then raises RuntimeError naming the file on that first
+use, and loading it again reads the new content. The metadata never needs them.
+
 A :class:`Checkpoint` never changes after loading, so one object may be read
 from any number of threads at once, and its writers may run in parallel
 (each writes its own temporary file and renames it into place). Parsing and
@@ -80,7 +86,8 @@ def load(path: PathLike) -> "Checkpoint":
     """Read a Gaussian binary checkpoint (``.chk``).
 
     ``path`` may be ``str``, ``bytes`` or ``os.PathLike``. A file that is not a
-    readable checkpoint raises :class:`CheckpointError`.
+    readable checkpoint raises :class:`CheckpointError`. The large records are
+    read on first use (see the module's description).
     """
     return Checkpoint(_open(path), os.fsdecode(os.fsencode(path)))
 
@@ -145,9 +152,10 @@ def formula(symbols: Sequence[str]) -> str:
     return "".join(e + (str(counts[e]) if counts[e] > 1 else "") for e in order)
 
 
-def _symbol(z: int) -> str:
-    """Element symbol of atomic number z, clamped to the table ("X" below 1)."""
-    return _core.element_symbols[min(max(int(z), 0), len(_core.element_symbols) - 1)]
+def _symbols(numbers: np.ndarray) -> List[str]:
+    """Element symbols of atomic numbers, clamped to the table ("X" below 1)."""
+    table: List[str] = _core.element_symbols
+    return [table[z] for z in np.clip(numbers, 0, len(table) - 1).tolist()]
 
 
 class Checkpoint:
@@ -222,7 +230,7 @@ class Checkpoint:
     @property
     def symbols(self) -> List[str]:
         """Element symbols, one per atom ("X" for a dummy centre)."""
-        return [_symbol(z) for z in self.atomic_numbers]
+        return _symbols(self.atomic_numbers)
 
     @property
     def nuclear_charges(self) -> np.ndarray:
