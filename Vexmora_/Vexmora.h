@@ -2,14 +2,20 @@
 // the whole file in its constructor, in a fixed order of reading steps.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ChkParams.h"
 #include "Error.h"
 #include "FileSerializer.h"
+
+class OutputFile;
 
 // One directory entry; begin and end are word offsets.
 struct DirEntry {
@@ -30,40 +36,46 @@ struct WfnType {
 };
 WfnType decode_sc(int64_t IOpCl);
 
+// The large records, which a reader may leave unread until they are used.
+enum class Bulk { orbitals, orthonormal_basis, densities, hessian };
+constexpr int kBulkKinds = 4;
+
 class Vexmora {
  public:
-  explicit Vexmora(const std::string& fname);
+  // Parses the whole file. With defer_bulk, the large records are checked
+  // (inside the file, lengths consistent) but read only on first use, from
+  // the file as it was at load: changed since, it is refused then.
+  explicit Vexmora(const std::string& fname, bool defer_bulk = false);
   Vexmora(Vexmora&&) = default;
+  ~Vexmora();
 
   // The parsed state as bytes, and a reader rebuilt from them (no file needed).
   std::string save_state() const;
   static Vexmora restore_state(const std::string& bytes);
-  // Closes the checkpoint file: everything was read in the constructor.
+  // Closes the checkpoint file: everything else was read in the constructor.
   void release_file() { fs.reset(); }
 
-  const ChkParams& params() const { return params_; }
+  // Reads what was deferred of kind b, or of every kind; thread-safe, and at
+  // once done for a reader that deferred nothing.
+  void load(Bulk b) const;
+  void load_all() const;
+
+  // Everything the file holds.
+  const ChkParams& params() const {
+    load_all();
+    return params_;
+  }
+  // The same without reading what was deferred: the arrays of the large
+  // records may still be empty; load() fills them.
+  const ChkParams& metadata() const { return params_; }
   const std::vector<int64_t>& ilsw() const { return ILSW; }
   const std::vector<double>& rlsw() const { return RLSW; }
-  int64_t iopcl() const { return IOpCl; }
-  int64_t irohf() const { return IROHF; }
-  int64_t iopclden() const { return IOpClDen; }
-  bool orientation_read() const { return has_orient; }
-  const std::vector<DirEntry>& directory() const { return dir; }
 
   // The sections of Gaussian's formchk that the reader always wrote; with
   // full, also the Hessian, gradient, moments, charges and masses.
   void write_fchk(const std::string& path) const { write_fchk_sections(path, false); }
   void write_full_fchk(const std::string& path) const { write_fchk_sections(path, true); }
   void write_gjf(const std::string& path) const;
-  // Orbitals for viewers, in Molden's function order and normalisation.
-  void write_molden(const std::string& path) const;
-  // The geometry in Angstrom, the title as comment line.
-  void write_xyz(const std::string& path) const;
-
-  // Coefficient access of one shell and angular momentum (public for tests).
-  std::vector<double> GetCCB(int64_t shell, int64_t L) const;
-  void PutCCB(int64_t shell, int64_t L, const std::vector<double>& coefs);
-  void convert_cc(int64_t from_type, int64_t to_type, int64_t renorm);
 
  private:
   Vexmora() = default;  // for restore_state
@@ -77,7 +89,13 @@ class Vexmora {
   void read_mol();
   void read_hessian();
   void fix_basis();
+  // Coefficient access of one shell and angular momentum.
+  std::vector<double> GetCCB(int64_t shell, int64_t L) const;
+  void PutCCB(int64_t shell, int64_t L, const std::vector<double>& coefs);
+  void convert_cc(int64_t from_type, int64_t to_type, int64_t renorm);
   void read_densities();
+  void read_density_blocks(const DirEntry& rec, int64_t mask, int64_t LenDen, int64_t nb,
+                           int64_t nspblk);
   void read_properties();
 
   // Pieces of read_label.
@@ -105,12 +123,25 @@ class Vexmora {
   bool read_items(const DirEntry* rec, int64_t first, int64_t count, std::vector<T>& out);
   void read_masses(const DirEntry& mol);
   void read_response(const DirEntry* moments, int64_t flags);
+  // The sections of the fuller .fchk from records nothing else reads.
+  void read_records();
 
   void write_fchk_sections(const std::string& path, bool full) const;
+  void write_full_tail(OutputFile& f) const;
+
+  // Deferred reading. A step reads into the reader it is given (never a
+  // pointer of its own: readers move).
+  using Step = std::function<void(Vexmora&)>;
+  struct Deferred;
+  // Runs step now, or, when reading is deferred, on the first load(b).
+  void defer(Bulk b, Step step);
+  void reopen_unchanged();
 
   // Directory and record access.
   const DirEntry* find_record(int64_t label) const;
-  void seek_record(const DirEntry& rec, int64_t word = 0);
+  // The byte offset of a word of a record, refused outside the file.
+  int64_t record_offset(const DirEntry& rec, int64_t word = 0) const;
+  void seek_record(const DirEntry& rec, int64_t word = 0) { fs->seek(record_offset(rec, word)); }
   int64_t file_words() const { return dir.empty() ? 0 : dir[0].begin; }
   // A count taken from the file, checked before it sizes anything.
   int64_t checked_count(int64_t count, const char* what) const;
@@ -129,4 +160,13 @@ class Vexmora {
   ChkParams params_;
   bool has_orient = false;
   int64_t IOpClDen = 0, IOpCl = 0, IROHF = 0;
+  std::unique_ptr<Deferred> deferred;  // null when everything was read
+};
+
+struct Vexmora::Deferred {
+  std::string path;                  // absolute: the working directory may change
+  FileSerializer::Identity identity;  // of the file at load
+  std::mutex mu;
+  std::array<std::vector<Step>, kBulkKinds> steps;
+  std::array<std::atomic<bool>, kBulkKinds> done{};
 };

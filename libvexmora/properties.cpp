@@ -10,6 +10,7 @@
 #include "Tensors.h"
 #include "Utils.h"
 #include "Vexmora.h"
+#include "conventions.h"
 
 namespace {
 
@@ -32,12 +33,9 @@ constexpr int64_t kResponseWord = 4;
 constexpr int kDipoleDerivativesBit = 32 + 1, kPolarizabilityBit = 32 + 2;
 constexpr int kPolarizabilityDerivativesBit = 32 + 4, kHyperpolarizabilityBit = 32 + 5;
 
-// The symmetric tensor (XX, YY, ZZ, XY, XZ, YZ) turned as M Q M^T.
+// The symmetric tensor turned as M Q M^T.
 void rotate_tensor(std::vector<double>& q, const Eigen::Matrix3d& M) {
-  Eigen::Matrix3d Q;
-  Q << q[0], q[3], q[4], q[3], q[1], q[5], q[4], q[5], q[2];
-  const Eigen::Matrix3d R = M * Q * M.transpose();
-  q = {R(0, 0), R(1, 1), R(2, 2), R(0, 1), R(0, 2), R(1, 2)};
+  q = quadrupole_components(M * quadrupole_matrix(q) * M.transpose());
 }
 
 }  // namespace
@@ -57,9 +55,8 @@ void Vexmora::read_properties() {
   ChkParams::Mol& m = params_.mol;
   const int64_t n = m.natoms;  // bounded by read_mol
 
-  if (read_items(find_record(kGradientRecord), 0, 3 * n, m.gradient) &&
-      std::all_of(m.gradient.begin(), m.gradient.end(), [](double g) { return g == 0.0; }))
-    m.gradient.clear();  // a job without forces leaves the record zero-filled
+  // Kept when zero-filled too (a job without forces): formchk writes it so.
+  read_items(find_record(kGradientRecord), 0, 3 * n, m.gradient);
 
   const DirEntry* moments = find_record(kMomentsRecord);
   read_items(moments, kDipoleWord, 3, m.dipole);
@@ -114,3 +111,6 @@ bool Vexmora::read_items(const DirEntry* rec, int64_t first, int64_t count, std:
   out.clear();
   return false;
 }
+
+template bool Vexmora::read_items(const DirEntry*, int64_t, int64_t, std::vector<int64_t>&);
+template bool Vexmora::read_items(const DirEntry*, int64_t, int64_t, std::vector<double>&);
