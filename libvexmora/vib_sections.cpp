@@ -29,6 +29,7 @@ std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m) {
   Vibrations v;
   try {
     v = harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
+    add_intensities(v, m);
   } catch (const std::exception&) {
     return {};  // masses the analysis refuses: the file is written without it
   }

@@ -424,16 +424,9 @@ class Checkpoint(RecordsMixin):
                              "one), so no vibrations")
         if self.atomic_masses is None:
             raise ValueError(f"{name}: no atomic masses in this checkpoint, so no vibrations")
-        from ._spectra import ir_intensities, raman
-
         v = self._reader.vibrations()
-        freqs, mu, modes, k = (np.asarray(x) for x in (v.frequencies, v.reduced_masses, v.modes,
-                                                       v.force_constants))
-        dip, pol = self.dipole_derivatives, self.polarizability_derivatives
-        ir = None if dip is None or len(mu) == 0 else ir_intensities(dip, modes, mu)
-        act, rho = (None, None) if pol is None or len(mu) == 0 else raman(pol, modes, mu)
-        return Vibrations(freqs, mu, k, modes, v.zero_point_energy,
-                          ir, act, rho)
+        return Vibrations(v.frequencies, v.reduced_masses, v.force_constants, v.modes, v.zero_point_energy,
+                          v.ir_intensities, v.raman_activities, v.depolarization_ratios)
 
     def point_group(self, tolerance: Optional[float] = None) -> "PointGroup":
         """The point group of the geometry (atoms equivalent when their atomic numbers
