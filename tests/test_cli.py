@@ -103,8 +103,8 @@ def test_thermo_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
     assert len(err) == 2 and "sp.chk: no Hessian" in err[1] and "c.chk: warning" in err[0] and "D3h" in err[0]
     assert vexmora.cli.main(["thermo", files[0], files[1], "--sort", "--csv", "--qh", "truhlar"]) == 0
     lines = capsys.readouterr().out.splitlines()
-    assert lines[0].startswith("file,T,E,ZPE,H,T.S,T.qh-S,G(T),qh-G(T)") and len(lines) == 3
-    qh_g = [float(line.split(",")[8]) for line in lines[1:]]
+    assert lines[0].startswith("file,T,E,ZPE,H,qh-H,T.S,T.qh-S,G(T),qh-G(T)") and len(lines) == 3
+    qh_g = [float(line.split(",")[9]) for line in lines[1:]]
     assert qh_g == sorted(qh_g)
     assert vexmora.cli.main(["thermo", files[0]]) == 0
     table = capsys.readouterr().out.splitlines()

@@ -126,6 +126,52 @@ def _rotational_temperatures(masses: np.ndarray, xyz: np.ndarray) -> np.ndarray:
         return H_PLANCK ** 2 / (8.0 * math.pi ** 2 * K_B * moments)
 
 
+Part = Tuple[float, float, float]  # E J/mol, Cv J/(mol K), S J/(mol K)
+
+
+def _translation(mass: float, t: float, pressure: float, concentration: Optional[float]) -> Part:
+    """An ideal gas of particles of ``mass`` (kg) at ``pressure`` (atm), or in the volume
+    per particle of ``concentration`` (mol/L)."""
+    volume = K_B * t / (pressure * ATMOSPHERE) if concentration is None else 1e-3 / (concentration * N_A)
+    q_trans = (2.0 * math.pi * mass * K_B * t / H_PLANCK ** 2) ** 1.5 * volume
+    return (1.5 * R_GAS * t, 1.5 * R_GAS, R_GAS * (math.log(q_trans) + 2.5))
+
+
+def _rotation(masses: np.ndarray, xyz: np.ndarray, t: float, sigma: int, linear: bool) -> Part:
+    """The rigid rotor with symmetry number ``sigma``; nothing for one atom."""
+    if len(masses) == 1:
+        return (0.0, 0.0, 0.0)
+    theta = _rotational_temperatures(masses, xyz)
+    if linear:
+        return (R_GAS * t, R_GAS, R_GAS * (math.log(t / (sigma * theta[-1])) + 1.0))
+    q_rot = math.sqrt(math.pi) * t ** 1.5 / (sigma * math.sqrt(float(np.prod(theta))))
+    return (1.5 * R_GAS * t, 1.5 * R_GAS, R_GAS * (math.log(q_rot) + 1.5))
+
+
+def _vibration(real: np.ndarray, t: float, quasi_harmonic: Optional[str], cutoff: float,
+               head_gordon: bool) -> Tuple[float, float, float, float, float]:
+    """Harmonic oscillators of wavenumbers ``real`` (cm^-1, scaled): the energy with its
+    zero point, that energy damped (Head-Gordon) or not, Cv, the entropy asked for and
+    the harmonic entropy, J/mol and J/(mol K)."""
+    rt = R_GAS * t
+    e_th, cv, s_v = _vibration_terms(real, t)
+    weights = 1.0 / (1.0 + (cutoff / real) ** 4)
+    # The ZPE scale only changes the reported zero-point energy, as in GoodVibes:
+    # the thermal energies hold the zero point of the frequencies as scaled.
+    e_mode = 0.5 * H_PLANCK * C_LIGHT * 100.0 * N_A * real + rt * e_th
+    e_vib = float(e_mode.sum())
+    s_harm = R_GAS * float(s_v.sum())
+    if quasi_harmonic == "grimme":
+        s_vib = R_GAS * float(np.sum(weights * s_v + (1.0 - weights) * _free_rotor_entropy(real, t)))
+    elif quasi_harmonic == "truhlar":
+        s_vib = R_GAS * float(_vibration_terms(np.maximum(real, cutoff), t)[2].sum())
+    else:
+        s_vib = s_harm
+    # Head-Gordon: each mode's energy, its zero point included, damped towards a free rotor's RT/2.
+    e_damped = e_vib + float(np.sum((1.0 - weights) * (0.5 * rt - e_mode))) if head_gordon else e_vib
+    return e_vib, e_damped, R_GAS * float(cv.sum()), s_vib, s_harm
+
+
 def _symmetry(ckpt: "Checkpoint", group: PointGroup, symmetry: Union[str, int]) -> Tuple[int, str, Optional[str]]:
     """The symmetry number, where it came from, and a note where the route's differs from the geometry's."""
     if isinstance(symmetry, (int, np.integer)) and not isinstance(symmetry, bool):
@@ -184,48 +230,15 @@ def thermochemistry_and_note(ckpt: "Checkpoint", temperature: float = 298.15, pr
     sigma, source, note = _symmetry(ckpt, group, symmetry)
     n_atoms, t = len(masses), float(temperature)
     linear = n_atoms == 2 or (n_atoms > 2 and len(vib.frequencies) == 3 * n_atoms - 5)
-    rt = R_GAS * t  # J/mol
-
-    # Translation: an ideal gas at the pressure, or in the volume of the concentration.
-    mass = masses.sum() * AMU
-    volume = K_B * t / (pressure * ATMOSPHERE) if concentration is None else 1e-3 / (concentration * N_A)
-    q_trans = (2.0 * math.pi * mass * K_B * t / H_PLANCK ** 2) ** 1.5 * volume
-    trans = (1.5 * rt, 1.5 * R_GAS, R_GAS * (math.log(q_trans) + 2.5))
-
-    # Rotation: rigid rotor with the symmetry number.
-    theta = _rotational_temperatures(masses, xyz)
-    if n_atoms == 1:
-        rot = (0.0, 0.0, 0.0)
-    elif linear:
-        rot = (rt, R_GAS, R_GAS * (math.log(t / (sigma * theta[-1])) + 1.0))
-    else:
-        q_rot = math.sqrt(math.pi) * t ** 1.5 / (sigma * math.sqrt(float(np.prod(theta))))
-        rot = (1.5 * rt, 1.5 * R_GAS, R_GAS * (math.log(q_rot) + 1.5))
-
+    trans = _translation(float(masses.sum()) * AMU, t, pressure, concentration)
+    rot = _rotation(masses, xyz, t, sigma, linear)
     elec = (0.0, 0.0, R_GAS * math.log(max(ckpt.multiplicity, 1)))
-
-    # Vibrations: the real modes, scaled.
     freqs = np.asarray(vib.frequencies, dtype=float)
     real = freqs[freqs > 0.0] * frequency_scale
     zpe_nu = freqs[freqs > 0.0] * (frequency_scale if zpe_scale is None else zpe_scale)
     zpe = 0.5 * H_PLANCK * C_LIGHT * 100.0 * float(zpe_nu.sum()) / HARTREE
-    e_th, cv_v, s_v = _vibration_terms(real, t)
-    weights = 1.0 / (1.0 + (cutoff / real) ** 4)
-    # The ZPE scale only changes the reported zero-point energy, as in GoodVibes:
-    # the thermal energies hold the zero point of the frequencies as scaled.
-    e_vib = 0.5 * H_PLANCK * C_LIGHT * 100.0 * N_A * float(real.sum()) + rt * float(e_th.sum())
-    s_harm = R_GAS * float(s_v.sum())
-    if quasi_harmonic == "grimme":
-        s_vib = R_GAS * float(np.sum(weights * s_v + (1.0 - weights) * _free_rotor_entropy(real, t)))
-    elif quasi_harmonic == "truhlar":
-        s_vib = R_GAS * float(_vibration_terms(np.maximum(real, cutoff), t)[2].sum())
-    else:
-        s_vib = s_harm
-    e_damped = e_vib
-    if head_gordon:  # each mode's energy, its zero point included, damped towards a free rotor's RT/2
-        e_mode = 0.5 * H_PLANCK * C_LIGHT * 100.0 * N_A * real + rt * e_th
-        e_damped = e_vib + float(np.sum((1.0 - weights) * (0.5 * rt - e_mode)))
-    vib_row = (e_damped, R_GAS * float(cv_v.sum()), s_vib)
+    e_vib, e_damped, cv_vib, s_vib, s_harm = _vibration(real, t, quasi_harmonic, cutoff, head_gordon)
+    vib_row = (e_damped, cv_vib, s_vib)
 
     parts = {"Electronic": elec, "Translational": trans, "Rotational": rot, "Vibrational": vib_row}
     total = tuple(sum(p[k] for p in parts.values()) for k in range(3))

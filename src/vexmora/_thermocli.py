@@ -63,10 +63,12 @@ Row = Dict[str, Any]
 
 
 def row_of(path: str, th: Thermochemistry) -> Row:
+    """One file's row at one temperature, as GoodVibes' columns (Hartree); "qh-H" is
+    Head-Gordon's enthalpy with --head-gordon, else H."""
     e, t = th.electronic_energy, th.temperature
-    return {"file": path, "T": t, "E": e, "ZPE": th.zero_point_energy, "H": e + th.enthalpy,
-            "T.S": t * th.harmonic_entropy, "T.qh-S": t * th.entropy,
-            "G(T)": e + th.enthalpy - t * th.harmonic_entropy, "qh-G(T)": th.free_energy,
+    return {"file": path, "T": t, "E": e, "ZPE": th.zero_point_energy, "H": e + th.harmonic_enthalpy,
+            "qh-H": e + th.enthalpy, "T.S": t * th.harmonic_entropy, "T.qh-S": t * th.entropy,
+            "G(T)": e + th.harmonic_gibbs_free_energy, "qh-G(T)": th.free_energy,
             "point_group": th.point_group, "symmetry_number": th.symmetry_number,
             "imaginary": list(th.imaginary_frequencies)}
 
