@@ -110,9 +110,8 @@ def test_thermo_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
     table = capsys.readouterr().out.splitlines()
     assert table[0].split()[:8] == ["Structure", "E", "ZPE", "H", "T.S", "T.qh-S", "G(T)", "qh-G(T)"]
     assert table[2].split()[-2:] == ["D3h", "0"]
-    for bad in (["-T", "-5"], ["--symmetry", "none"]):
-        assert vexmora.cli.main(["thermo", files[0], *bad]) == 1
-    assert capsys.readouterr().err.count("must be") == 2
-    for bad in (["--qh", "grime"], ["--temperatures", "300:200:10"]):
+    assert vexmora.cli.main(["thermo", files[0], "-T", "-5"]) == 1
+    assert "temperature must be a positive number" in capsys.readouterr().err
+    for bad in (["--qh", "grime"], ["--temperatures", "300:200:10"], ["--symmetry", "none"]):
         with pytest.raises(SystemExit):
             vexmora.cli.main(["thermo", files[0], *bad])

@@ -48,7 +48,7 @@ def add_arguments(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("--cutoff", type=float, default=100.0, help="quasi-harmonic cut-off, cm^-1 (default 100)")
     parser.add_argument("-c", "--concentration", type=float, help="standard state in mol/L (default: 1 atm gas)")
     parser.add_argument("--scale", type=float, default=1.0, help="frequency scale factor (default 1)")
-    parser.add_argument("--symmetry", default="gaussian",
+    parser.add_argument("--symmetry", type=symmetry_option, default="gaussian",
                         help="gaussian (default: 1 where the route turned symmetry off), geometry, or a number")
     parser.add_argument("--sort", action="store_true", help="rows by qh-G(T), lowest first")
     parser.add_argument("--boltzmann", action="store_true",
@@ -73,8 +73,13 @@ def row_of(path: str, th: Thermochemistry) -> Row:
             "imaginary": list(th.imaginary_frequencies)}
 
 
-def _symmetry(text: str) -> Union[str, int]:
-    return int(text) if text.strip().isdigit() else text
+def symmetry_option(text: str) -> Union[str, int]:
+    """--symmetry: "gaussian", "geometry" or a symmetry number of at least 1."""
+    if text in ("gaussian", "geometry"):
+        return text
+    if text.strip().isdigit() and int(text) >= 1:
+        return int(text)
+    raise argparse.ArgumentTypeError(f"not gaussian, geometry or a symmetry number: {text!r}")
 
 
 def compute(path: str, args: argparse.Namespace, temps: Sequence[float]) -> Tuple[List[Row], List[str]]:
@@ -100,7 +105,7 @@ def _thermo_with_note(ckpt: Checkpoint, t: float, args: argparse.Namespace) -> T
     return thermochemistry_and_note(
         ckpt, t, args.pressure, quasi_harmonic=args.qh, cutoff=args.cutoff, head_gordon=args.head_gordon,
         concentration=args.concentration, frequency_scale=args.scale, zpe_scale=None,
-        symmetry=_symmetry(args.symmetry))
+        symmetry=args.symmetry)
 
 
 def boltzmann(rows: List[Row]) -> None:
