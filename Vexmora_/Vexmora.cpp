@@ -16,7 +16,9 @@ constexpr int64_t kGenArrLen = 1000;
 }  // namespace
 
 Vexmora::Vexmora(const std::string& fname_)
-    : fs(std::make_unique<FileSerializer>(fname_, "r", false)), fname(fname_) {
+    : fs(std::make_unique<FileSerializer>(fname_, "r", false)),
+      fname(fname_),
+      input(InputFile::of(fname_, fs->descriptor())) {
   params_.route = "None";
   params_.gauver = params_.title = params_.jobtype = params_.method = params_.baset = "Unknown";
   read_header();

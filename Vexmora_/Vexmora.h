@@ -10,6 +10,7 @@
 #include "ChkParams.h"
 #include "Error.h"
 #include "FileSerializer.h"
+#include "OutputFile.h"
 
 // One directory entry; begin and end are word offsets.
 struct DirEntry {
@@ -106,6 +107,8 @@ class Vexmora {
   void read_masses(const DirEntry& mol);
 
   void write_fchk_sections(const std::string& path, bool full) const;
+  // Every writer opens its file here, so that none replaces the checkpoint read.
+  OutputFile output(const std::string& path) const { return OutputFile(path, input); }
 
   // Directory and record access.
   const DirEntry* find_record(int64_t label) const;
@@ -121,6 +124,7 @@ class Vexmora {
 
   std::unique_ptr<FileSerializer> fs;
   std::string fname;
+  InputFile input;  // what no writer may replace
   std::vector<DirEntry> dir;
   DirEntry header_record;  // entry 0 as a record: empty, at the end of the file
   std::vector<int64_t> ILSW;

@@ -118,7 +118,7 @@ void write_present(OutputFile& f,
 }  // namespace
 
 void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
-  OutputFile f(path);
+  OutputFile f = output(path);
   const ChkParams& p = params_;
   const ChkParams::Mol& m = p.mol;
 

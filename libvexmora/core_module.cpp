@@ -5,7 +5,6 @@
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "Private bindings of the checkpoint reader for the vexmora package.";
-  py::register_local_exception_translator(translate_error);
   m.attr("BOHR_TO_ANGSTROM") = BOHR_TO_ANGSTROM;
   m.attr("element_symbols") = std::vector<std::string>(element_symbols, element_symbols + 112);
   m.attr("density_names") = std::vector<std::string>(density_names, density_names + 9);
@@ -13,4 +12,5 @@ PYBIND11_MODULE(_core, m) {
   // Local: Vexmora_ registers the same C++ class under its own name.
   ReaderClass reader(m, "Reader", py::module_local());
   bind_reader(m, reader);
+  bind_errors(m, reader);
 }

@@ -308,7 +308,7 @@ void Vexmora::write_molden(const std::string& path) const {
   check_orbitals(m.aoene, m.amocoeff, map.size());
   if (unrestricted) check_orbitals(m.boene, m.bmocoeff, map.size());
 
-  OutputFile f(path);
+  OutputFile f = output(path);
   f.put("[Molden Format]\n[Title]\n");
   f.put(one_line(params_.title) + "\n");
   write_atoms(f, m);
@@ -330,7 +330,7 @@ void Vexmora::write_xyz(const std::string& path) const {
   const int64_t n = std::max<int64_t>(
       0, std::min<int64_t>({m.natoms, static_cast<int64_t>(m.coords.size()) / 3,
                             static_cast<int64_t>(m.atomicnums.size())}));
-  OutputFile f(path);
+  OutputFile f = output(path);
   f.print("%lld\n", static_cast<long long>(n));
   f.put(one_line(params_.title) + "\n");
   for (int64_t i = 0; i < n; ++i) {

@@ -140,6 +140,7 @@ void Vexmora::visit_state(Self& r, Archive& ar) {
   ar.visit(m.orient_a, m.orient_b, m.orient_ints, m.orient_rot, m.orient_shift, m.hesstri,
            m.hessian, m.cell);
   ar.visit(m.gradient, m.dipole, m.quadrupole, m.mulliken, m.atmass);
+  ar.visit(r.input.dev, r.input.ino);
 }
 
 std::string Vexmora::save_state() const {
@@ -156,5 +157,6 @@ Vexmora Vexmora::restore_state(const std::string& bytes) {
   StateReader rd(bytes.data() + sizeof kMagic, bytes.size() - sizeof kMagic);
   visit_state(r, rd);
   if (!rd.done() || !atoms_fit(r.params_.mol)) VEX_THROW("Damaged checkpoint state");
+  r.input.path = r.fname;
   return r;
 }

@@ -2,14 +2,18 @@
 from __future__ import annotations
 
 import json
+import os
+import pickle
+import shutil
 import subprocess
 import sys
 from concurrent.futures import ProcessPoolExecutor
 from pathlib import Path
-from typing import Any, Dict
+from typing import Any, Dict, List, Tuple
 
 import pytest
 
+import Vexmora_
 import vexmora
 import vexmora.cli
 from chkbuilder import h2, h2_job
@@ -72,3 +76,63 @@ def test_freq_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
         "1", f"{v.frequencies[0]:.4f}", f"{v.reduced_masses[0]:.4f}", f"{v.force_constants[0]:.4f}"]
     assert vexmora.cli.main(["freq", h2().write(tmp_path / "sp.chk")]) == 1
     assert "no Hessian" in capsys.readouterr().err
+
+
+def _load(name: str) -> vexmora.Checkpoint:
+    return vexmora.load(name)
+
+
+# Every command form and writer, aimed at an input by its name, a hard link
+# (hard.fchk, d/m.fchk), a symbolic link (soft.fchk), or a default name (m.fchk
+# is a binary checkpoint): (action, the output named, the input named). An action is
+# a command line or a library call.
+OVERWRITES: List[Tuple[Any, str, str]] = [
+    (["v.chk", "v.chk"], "v.chk", "v.chk"),
+    (["v.chk", "-o", "v.chk"], "v.chk", "v.chk"),
+    (["v.chk", "--gjf", "v.chk"], "v.chk", "v.chk"),
+    (["v.chk", "hard.fchk"], "hard.fchk", "v.chk"),
+    (["v.chk", "soft.fchk"], "soft.fchk", "v.chk"),
+    (["v.chk", "new.fchk", "--gjf", "hard.fchk"], "hard.fchk", "v.chk"),
+    (["m.fchk"], "m.fchk", "m.fchk"),
+    (["convert", "m.fchk"], "m.fchk", "m.fchk"),
+    (["convert", "m.fchk", "--to", "gjf,molden,xyz,fchk"], "m.fchk", "m.fchk"),
+    (["convert", "m.fchk", "hard.fchk", "-j", "2"], "hard.fchk", "hard.fchk"),
+    (["convert", "d/m.chk", "hard.fchk"], "d/m.fchk", "hard.fchk"),  # another input's file
+    (lambda: _load("v.chk").write_fchk("hard.fchk"), "hard.fchk", "v.chk"),
+    (lambda: _load("v.chk").write_gjf("soft.fchk"), "soft.fchk", "v.chk"),
+    (lambda: _load("v.chk").write_molden("v.chk"), "v.chk", "v.chk"),
+    (lambda: _load("v.chk").write_xyz(b"hard.fchk"), "hard.fchk", "v.chk"),
+    (lambda: pickle.loads(pickle.dumps(_load("v.chk"))).write_fchk("hard.fchk"), "hard.fchk", "v.chk"),
+    (lambda: vexmora.convert_many(["m.fchk"], formats=("xyz", "fchk")), "m.fchk", "m.fchk"),
+    (lambda: Vexmora_.ChkReader_("v.chk").write_fchk(fname="v.chk"), "v.chk", "v.chk"),
+    (lambda: Vexmora_.ChkReader_("v.chk").write_gjf(fgjf="soft.fchk"), "soft.fchk", "v.chk"),
+]
+
+
+@pytest.mark.parametrize("action, output, source", OVERWRITES,
+                         ids=[" ".join(a) if isinstance(a, list) else f"library-{i}"
+                              for i, (a, _, _) in enumerate(OVERWRITES)])
+def test_no_output_replaces_an_input(tmp_path: Path, monkeypatch: pytest.MonkeyPatch,
+                                     capsys: pytest.CaptureFixture, action: Any, output: str,
+                                     source: str) -> None:
+    monkeypatch.chdir(tmp_path)
+    h2_job(tmp_path, "v.chk")
+    (tmp_path / "d").mkdir()
+    shutil.copy("v.chk", "m.fchk")
+    shutil.copy("v.chk", "d/m.chk")
+    os.link("v.chk", "hard.fchk")
+    os.link("v.chk", "d/m.fchk")
+    os.symlink("v.chk", "soft.fchk")
+    before = {p: p.read_bytes() for p in tmp_path.rglob("*") if p.is_file()}
+    if isinstance(action, list):
+        assert vexmora.cli.main(action) == 1
+        line = capsys.readouterr().err
+        assert all(x.startswith("vexmora: ") for x in line.splitlines())
+    else:
+        try:
+            results = action()
+            line = next(r.error for r in results if not r.ok)
+        except (OSError, RuntimeError) as exc:
+            line = str(exc).split("\n", 1)[0]
+    assert f"{output}: it is the input file {source}, which is never replaced" in line
+    assert {p: p.read_bytes() for p in tmp_path.rglob("*") if p.is_file()} == before

@@ -11,6 +11,8 @@ BOHR_TO_ANGSTROM: float
 element_symbols: List[str]
 density_names: List[str]
 
+def refuse_input(path: bytes, input: bytes) -> None: ...
+
 class Reader:
     def __init__(self, path: bytes) -> None: ...
     @staticmethod

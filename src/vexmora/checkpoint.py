@@ -16,11 +16,12 @@ from __future__ import annotations
 import os
 from collections import Counter
 from dataclasses import dataclass
-from typing import Any, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import _core
+from .errors import CheckpointError, WriteError
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -29,23 +30,6 @@ PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 DENSITY_KINDS: Tuple[str, ...] = tuple(n[: -len(" Density")] for n in _core.density_names)
 
 _FCHK_MARKERS = (b"Number of atoms", b"Info1-9", b"Charge   ")
-
-
-class CheckpointError(RuntimeError):
-    """A checkpoint that cannot be read; the message is one line naming the file.
-
-    ``report`` holds the reader's whole report (with the source location).
-    """
-
-    def __init__(self, message: str, report: str = "") -> None:
-        super().__init__(message)
-        self.report = report or message
-
-
-def _reason(exc: BaseException) -> str:
-    """The first line of a reader report, without its "Error: " prefix."""
-    first = str(exc).split("\n", 1)[0]
-    return first[len("Error: "):] if first.startswith("Error: ") else first
 
 
 def _looks_like_fchk(path: bytes) -> bool:
@@ -61,19 +45,22 @@ def _looks_like_fchk(path: bytes) -> bool:
 def _open(path: PathLike) -> "_core.Reader":
     raw = os.fsencode(path)
     shown = os.fsdecode(raw)
-    if not os.path.exists(raw):
-        raise CheckpointError(f"{shown}: No such file or directory")
     if os.path.isdir(raw):
         raise CheckpointError(f"{shown}: is a directory, not a checkpoint file")
+    try:  # the reader says only that it cannot open a file; the system says why
+        with open(raw, "rb"):
+            pass
+    except OSError as exc:
+        raise CheckpointError(f"{shown}: {exc.strerror}") from None
     try:
         return _core.Reader(raw)
-    except RuntimeError as exc:
-        reason = _reason(exc)
+    except CheckpointError as exc:
+        reason = str(exc)
         if os.path.isfile(raw) and os.path.getsize(raw) == 0:
             reason = "the file is empty, not a checkpoint"
         elif _looks_like_fchk(raw):
             reason += " (this is already a formatted checkpoint, .fchk: no conversion is needed)"
-        raise CheckpointError(f"{shown}: {reason}", str(exc)) from None
+        raise CheckpointError(f"{shown}: {reason}", exc.report) from None
 
 
 def load(path: PathLike) -> "Checkpoint":
@@ -443,15 +430,25 @@ class Checkpoint:
         return self._reader.general()
 
     # --- writers --------------------------------------------------------------
+    # Each writes a temporary file beside the target and renames it into place:
+    # the output appears whole or not at all. An output that cannot be written,
+    # or that is the checkpoint read (by any name or link), raises WriteError
+    # (an OSError); what the format cannot hold raises CheckpointError.
+    def _write(self, write: Callable[[bytes], None], path: PathLike) -> None:
+        try:
+            write(os.fsencode(path))
+        except CheckpointError as exc:  # a message about the content: name the checkpoint
+            raise CheckpointError(f"{self.path or 'checkpoint'}: {exc}", exc.report) from None
+
     def write_fchk(self, path: PathLike) -> None:
         """Write a formatted checkpoint (atomic units, as Gaussian's own), with the
         force constants, gradient, moments, Mulliken charges and masses where the
         checkpoint holds them."""
-        self._reader.write_fchk(os.fsencode(path), True)
+        self._write(lambda p: self._reader.write_fchk(p, True), path)
 
     def write_gjf(self, path: PathLike) -> None:
         """Write a Gaussian input file from the geometry (Angstrom)."""
-        self._reader.write_gjf(os.fsencode(path))
+        self._write(self._reader.write_gjf, path)
 
     def write_molden(self, path: PathLike) -> None:
         """Write a Molden file (atoms in Bohr, basis, orbitals) for orbital viewers.
@@ -461,13 +458,13 @@ class Checkpoint:
         Occupations are those of :attr:`mo_occupations_alpha` and
         :attr:`mo_occupations_beta`. A basis Molden cannot describe (Cartesian
         h, anything above h), complex or generalised orbitals, or a checkpoint
-        without orbitals raise RuntimeError and write nothing.
+        without orbitals raise CheckpointError and write nothing.
         """
-        self._reader.write_molden(os.fsencode(path))
+        self._write(self._reader.write_molden, path)
 
     def write_xyz(self, path: PathLike) -> None:
         """Write an XYZ file: the geometry in Angstrom, the title as comment line."""
-        self._reader.write_xyz(os.fsencode(path))
+        self._write(self._reader.write_xyz, path)
 
     # --- Python protocol ----------------------------------------------------
     def __reduce__(self) -> Tuple[Any, Tuple[bytes, str]]:

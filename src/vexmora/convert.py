@@ -1,13 +1,16 @@
 """Batch conversion of checkpoints, serially or on any ``concurrent.futures`` executor."""
 from __future__ import annotations
 
+import errno
 import os
 from concurrent.futures import Executor
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Union
+from typing import Dict, Iterable, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
-from .checkpoint import Checkpoint, CheckpointError, load
+from . import _outputs
+from .checkpoint import load
+from .errors import CheckpointError, WriteError
 
 #: Output format -> file suffix; each format is written by ``Checkpoint.write_<format>``.
 FORMATS: Dict[str, str] = {"fchk": ".fchk", "gjf": ".gjf", "molden": ".molden", "xyz": ".xyz"}
@@ -51,24 +54,25 @@ def output_path(source: str, outdir: Optional[PathArg], fmt: str) -> str:
     return str(folder / (Path(source).stem + FORMATS[fmt]))
 
 def convert_one(source: str, outdir: Optional[PathArg] = None,
-                formats: Sequence[str] = ("fchk",)) -> ConversionResult:
+                formats: Sequence[str] = ("fchk",),
+                inputs: Optional[Mapping[Tuple[int, int], str]] = None) -> ConversionResult:
     """Convert one checkpoint; failures are returned, never raised.
 
     Each output appears whole or not at all; when a later format fails, the
-    files already written for this input are complete and are kept.
+    files already written for this input are complete and are kept. No output
+    may replace ``source`` or any of ``inputs`` (device and inode -> path, as
+    :func:`iter_convert` gathers them): then nothing is written.
     """
     written: List[str] = []
+    targets = [output_path(source, outdir, fmt) for fmt in formats]
     try:
         ckpt = load(source)
-        for fmt in formats:
-            target = output_path(source, outdir, fmt)
+        _outputs.refuse_inputs(targets, {**_outputs.input_ids([source]), **(inputs or {})})
+        for fmt, target in zip(formats, targets):
             getattr(ckpt, "write_" + fmt)(target)
             written.append(target)
-    except CheckpointError as exc:
+    except (CheckpointError, WriteError) as exc:
         return ConversionResult(source, written, str(exc))
-    except RuntimeError as exc:
-        first = str(exc).split("\n", 1)[0]
-        return ConversionResult(source, written, f"{source}: {first.replace('Error: ', '', 1)}")
     return ConversionResult(source, written)
 
 def _duplicate_targets(sources: Sequence[str], outdir: Optional[PathArg]) -> None:
@@ -79,6 +83,15 @@ def _duplicate_targets(sources: Sequence[str], outdir: Optional[PathArg]) -> Non
             raise ValueError(f"{seen[target]} and {s} would both be written to {target}")
         seen[target] = s
 
+def _make_folder(path: str) -> None:
+    """Create the output folder; a file in its place is named as the system would."""
+    if os.path.exists(path) and not os.path.isdir(path):
+        raise WriteError(errno.ENOTDIR, os.strerror(errno.ENOTDIR), path)
+    try:
+        os.makedirs(path, exist_ok=True)
+    except OSError as exc:
+        raise WriteError(exc.errno, exc.strerror, exc.filename or path) from None
+
 def iter_convert(paths: Iterable[PathArg], outdir: Optional[PathArg] = None,
                  formats: Sequence[str] = ("fchk",),
                  executor: Optional[Executor] = None) -> Iterator[ConversionResult]:
@@ -88,12 +101,13 @@ def iter_convert(paths: Iterable[PathArg], outdir: Optional[PathArg] = None,
     _duplicate_targets(sources, outdir)
     out = None if outdir is None else os.fspath(outdir)
     if out is not None:
-        os.makedirs(out, exist_ok=True)
+        _make_folder(out)
+    inputs = _outputs.input_ids(sources)
     if executor is None:
         for s in sources:
-            yield convert_one(s, out, fmts)
+            yield convert_one(s, out, fmts, inputs)
         return
-    futures = [executor.submit(convert_one, s, out, fmts) for s in sources]
+    futures = [executor.submit(convert_one, s, out, fmts, inputs) for s in sources]
     for f in futures:
         yield f.result()
 
