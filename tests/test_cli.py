@@ -136,3 +136,60 @@ def test_no_output_replaces_an_input(tmp_path: Path, monkeypatch: pytest.MonkeyP
             line = str(exc).split("\n", 1)[0]
     assert f"{output}: it is the input file {source}, which is never replaced" in line
     assert {p: p.read_bytes() for p in tmp_path.rglob("*") if p.is_file()} == before
+
+
+ROOT = os.geteuid() == 0  # reads any file, whatever its mode
+
+
+# Refused command lines: (arguments, the one line after "vexmora: "); nothing is written.
+REFUSED = [
+    (["v.chk", "a.fchk", "-o", "b.fchk"],
+     "two names for the formatted checkpoint, a.fchk and -o b.fchk: give one"),
+    (["v.chk", "a.gjf"], "a.gjf: the name of a Gaussian input, not of a formatted checkpoint; "
+                         "to write a Gaussian input, use --gjf a.gjf"),
+    (["v.chk", "-o", "a.xyz"], "a.xyz: the name of an XYZ file, not of a formatted checkpoint; "
+                               "to write an XYZ file, use `vexmora convert CHK --to xyz`"),
+    (["v.chk", "a.chk"], "a.chk: the name of a binary checkpoint, not of a formatted checkpoint; "
+                         "name it .fchk"),
+    (["v.chk", "--gjf", "a.fchk"], "a.fchk: the name of a formatted checkpoint, not of a Gaussian "
+                                   "input; to write a formatted checkpoint, use -o a.fchk"),
+    (["v.chk", "a.fchk", "--gjf", "a.fchk"],
+     "a.fchk: named for both the formatted checkpoint and the Gaussian input"),
+    (["v.chk", "v.chk/a.fchk"], "v.chk/a.fchk: Not a directory"),
+    (["v.chk", "/dev/full"], "/dev/full: No space left on device"),
+    (["info", "v.chk/a.chk"], "v.chk/a.chk: Not a directory"),
+    (["convert", "v.chk", "-o", "v.chk"], "v.chk: Not a directory"),
+    (["convert", "v.chk", "-o", "v.chk/out"], "v.chk/out: Not a directory"),
+    (["convert", "v.chk", "-o", "ro"], "ro/v.fchk: Permission denied"),
+    (["convert", "locked.chk"], "locked.chk: Permission denied"),
+]
+
+
+@pytest.mark.parametrize("args, message", [
+    pytest.param(a, m, marks=pytest.mark.skipif(ROOT and "Permission" in m, reason="root reads all"))
+    for a, m in REFUSED], ids=[" ".join(a) for a, _ in REFUSED])
+def test_refused_command_lines(tmp_path: Path, monkeypatch: pytest.MonkeyPatch,
+                               capsys: pytest.CaptureFixture, args: List[str], message: str) -> None:
+    monkeypatch.chdir(tmp_path)
+    h2_job(tmp_path, "v.chk")
+    shutil.copy("v.chk", "locked.chk")
+    os.chmod("locked.chk", 0)
+    os.mkdir("ro", 0o555)
+    before = sorted(tmp_path.rglob("*"))
+    assert vexmora.cli.main(args) == 1
+    assert capsys.readouterr().err == f"vexmora: {message}\n"
+    assert sorted(tmp_path.rglob("*")) == before
+
+
+def test_version_help_and_jobs(capsys: pytest.CaptureFixture) -> None:
+    with pytest.raises(SystemExit, match="0"):
+        vexmora.cli.main(["--version"])
+    assert capsys.readouterr().out == f"vexmora {vexmora.__version__}\n"
+    with pytest.raises(SystemExit):
+        vexmora.cli.main(["-h"])
+    listed = [line.split()[0] for line in capsys.readouterr().out.split("subcommands")[1].splitlines()[1:]]
+    assert listed == list(vexmora.cli._command_help()) and {"convert", "info", "freq"} <= set(listed)
+    for jobs in ("0", "-3", "two"):
+        with pytest.raises(SystemExit, match="2"):
+            vexmora.cli.main(["convert", "x.chk", "-j", jobs])
+        assert "1 or more" in capsys.readouterr().err

@@ -14,10 +14,12 @@ re-exported here.
 """
 from Vexmora_ import ChkParams, ChkReader_, Mol
 
-from .checkpoint import DENSITY_KINDS, Checkpoint, CheckpointError, Vibrations, load
+from .checkpoint import DENSITY_KINDS, Checkpoint, Vibrations, load
 from .convert import FORMATS, ConversionResult, convert_many
+from .errors import CheckpointError, WriteError
 
 __version__ = "0.1.0"
 
-__all__ = ["ChkParams", "ChkReader_", "Mol", "Checkpoint", "CheckpointError", "Vibrations", "load",
+__all__ = ["ChkParams", "ChkReader_", "Mol", "Checkpoint", "CheckpointError", "WriteError",
+           "Vibrations", "load",
            "DENSITY_KINDS", "FORMATS", "ConversionResult", "convert_many", "__version__"]

@@ -176,7 +176,6 @@ BUILTIN_HELP = {"convert": "convert many checkpoints to .fchk, .gjf, .molden, .x
 
 def _subcommands() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(prog="vexmora")
-    parser.add_argument("--version", action="version", version=f"vexmora {__version__}")
     sub = parser.add_subparsers(dest="command", required=True)
     conv = sub.add_parser("convert", help=BUILTIN_HELP["convert"],
                           description="Convert checkpoints; a directory stands for its *.chk "
