@@ -10,9 +10,9 @@ cd "$ROOT"
 venvs=()
 while read -r py; do
   extra=()
-  # The formatted-checkpoint readers used to cross-check our .fchk files.
+  # The formatted-checkpoint readers used to cross-check our .fchk files, and mypy.
   if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
-    extra=(qc-iodata cclib)
+    extra=(qc-iodata cclib mypy)
   fi
   venvs+=("$(make_venv "$py" "${extra[@]}")")
 done < <(interpreters)

@@ -48,7 +48,7 @@ def _shells(ckpt: "Checkpoint") -> List[Any]:
         t, n = int(t), int(n)
         e = np.array(exps[first:first + n])
         c = np.array(coefs[first:first + n])
-        if t == -1:
+        if t == -1 and sp is not None:  # an SP shell always has its P coefficients
             shells.append(Shell(int(atom), [0, 1], ["c", "c"], e,
                                 np.stack([c, np.array(sp[first:first + n])], axis=1)))
         else:

@@ -16,12 +16,20 @@ from __future__ import annotations
 import os
 from collections import Counter
 from dataclasses import dataclass
-from typing import Any, Callable, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import (TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Mapping, Optional, Sequence,
+                    Tuple, Union)
 
 import numpy as np
 
 from . import _core
 from .errors import CheckpointError, WriteError
+
+if TYPE_CHECKING:  # numpy.typing is newer than the oldest NumPy supported
+    from numpy.typing import NDArray
+
+    #: The library's arrays: float64 values, int64 counts and indices.
+    FloatArray = NDArray[np.float64]
+    IntArray = NDArray[np.int64]
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -76,7 +84,7 @@ def _from_state(state: bytes, path: str) -> "Checkpoint":
     return Checkpoint(_core.Reader.from_state(state), path)
 
 
-class _Densities(Mapping[str, np.ndarray]):
+class _Densities(Mapping[str, "FloatArray"]):
     """Density kind -> full symmetric (n_basis, n_basis) matrix.
 
     Each access unpacks the stored lower triangle into a new array (in C++,
@@ -89,7 +97,7 @@ class _Densities(Mapping[str, np.ndarray]):
         self._spin = spin
         self._kinds = {DENSITY_KINDS[k]: k for k in reader.density_kinds(spin)}
 
-    def __getitem__(self, kind: str) -> np.ndarray:
+    def __getitem__(self, kind: str) -> FloatArray:
         out = self._reader.density(self._kinds[kind], self._spin)
         if out is None:
             raise KeyError(kind)
@@ -111,13 +119,13 @@ class Vibrations:
     projected out; mode k is row k of each array."""
 
     #: Wavenumbers, (n_modes,), cm^-1, ascending; imaginary ones as negative numbers.
-    frequencies: np.ndarray
+    frequencies: FloatArray
     #: Reduced masses, (n_modes,), amu.
-    reduced_masses: np.ndarray
+    reduced_masses: FloatArray
     #: Force constants, (n_modes,), mDyne/Angstrom.
-    force_constants: np.ndarray
+    force_constants: FloatArray
     #: Cartesian displacements, (n_modes, natoms, 3), each mode of unit norm.
-    modes: np.ndarray
+    modes: FloatArray
     #: Half the sum of the real frequencies, Hartree.
     zero_point_energy: float
 
@@ -202,7 +210,7 @@ class Checkpoint:
 
     # --- molecule -----------------------------------------------------------
     @property
-    def atomic_numbers(self) -> np.ndarray:
+    def atomic_numbers(self) -> IntArray:
         """Atomic numbers, (natoms,) int64; 0 for a dummy or ghost centre."""
         return self._reader.atomic_numbers()
 
@@ -212,17 +220,17 @@ class Checkpoint:
         return [_symbol(z) for z in self.atomic_numbers]
 
     @property
-    def nuclear_charges(self) -> np.ndarray:
+    def nuclear_charges(self) -> FloatArray:
         """Nuclear charges, (natoms,) float64, elementary charges."""
         return self._reader.nuclear_charges()
 
     @property
-    def coordinates(self) -> np.ndarray:
+    def coordinates(self) -> FloatArray:
         """Cartesian coordinates in the standard orientation, (natoms, 3), Angstrom."""
         return self._reader.coordinates()
 
     @property
-    def cell(self) -> Optional[np.ndarray]:
+    def cell(self) -> Optional[FloatArray]:
         """Translation vectors of a periodic system, (ndim, 3), Angstrom; None when ndim is 0."""
         return self._reader.cell()
 
@@ -263,18 +271,18 @@ class Checkpoint:
         return self._counts["n_independent"]
 
     @property
-    def mo_energies_alpha(self) -> Optional[np.ndarray]:
+    def mo_energies_alpha(self) -> Optional[FloatArray]:
         """Alpha orbital energies, (nmo,), Hartree; None without orbitals."""
         return self._reader.mo_energies(False)
 
     @property
-    def mo_coefficients_alpha(self) -> Optional[np.ndarray]:
+    def mo_coefficients_alpha(self) -> Optional[FloatArray]:
         """Alpha MO coefficients, (nmo, n_basis): one orbital per row, basis
         functions in Gaussian's order (read-only view); None without orbitals."""
         return self._reader.mo_coefficients(False)
 
     @property
-    def mo_occupations_alpha(self) -> Optional[np.ndarray]:
+    def mo_occupations_alpha(self) -> Optional[FloatArray]:
         """Occupations of the alpha (or restricted) orbitals, (nmo,).
 
         Restricted, including ROHF: orbital i holds [i < n_alpha] + [i < n_beta]
@@ -291,23 +299,23 @@ class Checkpoint:
         return occ
 
     @property
-    def mo_energies_beta(self) -> Optional[np.ndarray]:
+    def mo_energies_beta(self) -> Optional[FloatArray]:
         """Beta orbital energies, (nmo,), Hartree; None for a restricted wavefunction."""
         return self._reader.mo_energies(True)
 
     @property
-    def mo_coefficients_beta(self) -> Optional[np.ndarray]:
+    def mo_coefficients_beta(self) -> Optional[FloatArray]:
         """Beta MO coefficients, (nmo, n_basis), as the alpha ones; None when restricted."""
         return self._reader.mo_coefficients(True)
 
     @property
-    def mo_occupations_beta(self) -> Optional[np.ndarray]:
+    def mo_occupations_beta(self) -> Optional[FloatArray]:
         """Beta occupations, (nmo,): orbital i holds [i < n_beta]; None when restricted."""
         e = self.mo_energies_beta
         return None if e is None else (np.arange(len(e)) < self.n_beta).astype(float)
 
     @property
-    def orthonormal_basis(self) -> Optional[np.ndarray]:
+    def orthonormal_basis(self) -> Optional[FloatArray]:
         """The orthonormal basis, (n_independent, n_basis), one vector per row
         (read-only view); None when the checkpoint holds none."""
         return self._reader.orthonormal_basis()
@@ -319,60 +327,60 @@ class Checkpoint:
 
     # --- basis --------------------------------------------------------------
     @property
-    def shell_types(self) -> np.ndarray:
+    def shell_types(self) -> IntArray:
         """Shell types, (nshell,): 0 s, 1 p, -1 sp, 2/-2 Cartesian/pure d, T/-T higher."""
         return self._reader.shell_array("types")
 
     @property
-    def shell_n_primitives(self) -> np.ndarray:
+    def shell_n_primitives(self) -> IntArray:
         """Number of primitives of each shell, (nshell,)."""
         return self._reader.shell_array("nprim")
 
     @property
-    def shell_atoms(self) -> np.ndarray:
+    def shell_atoms(self) -> IntArray:
         """Atom of each shell, (nshell,), 0-based."""
         return self._reader.shell_atoms()
 
     @property
-    def exponents(self) -> np.ndarray:
+    def exponents(self) -> FloatArray:
         """Primitive exponents, (nprim,), Bohr^-2, shell after shell."""
         return self._reader.exponents()
 
     @property
-    def contraction_coefficients(self) -> np.ndarray:
+    def contraction_coefficients(self) -> FloatArray:
         """Contraction coefficients, (nprim,), as the .fchk holds them."""
         return self._reader.contraction_coefficients()
 
     @property
-    def sp_contraction_coefficients(self) -> Optional[np.ndarray]:
+    def sp_contraction_coefficients(self) -> Optional[FloatArray]:
         """P coefficients of SP shells, (nprim,) (0 elsewhere); None without SP shells."""
         return self._reader.sp_contraction_coefficients()
 
     @property
-    def shell_centres(self) -> np.ndarray:
+    def shell_centres(self) -> FloatArray:
         """Centre of each shell, (nshell, 3), Angstrom."""
         return self._reader.shell_centres()
 
     # --- densities and Hessian ----------------------------------------------
     @property
-    def densities(self) -> Mapping[str, np.ndarray]:
+    def densities(self) -> Mapping[str, FloatArray]:
         """Total densities by kind ("SCF", "MP2", "CI", ...): full symmetric
         (n_basis, n_basis) arrays, unpacked anew on each access."""
         return _Densities(self._reader, False)
 
     @property
-    def spin_densities(self) -> Mapping[str, np.ndarray]:
+    def spin_densities(self) -> Mapping[str, FloatArray]:
         """Spin densities (alpha minus beta) by kind, as :attr:`densities`."""
         return _Densities(self._reader, True)
 
     @property
-    def hessian(self) -> Optional[np.ndarray]:
+    def hessian(self) -> Optional[FloatArray]:
         """The Cartesian Hessian in the standard orientation, full symmetric
         (3 natoms, 3 natoms), Hartree/Bohr^2 (read-only view); None when absent."""
         return self._reader.hessian()
 
     @property
-    def gradient(self) -> Optional[np.ndarray]:
+    def gradient(self) -> Optional[FloatArray]:
         """The Cartesian energy gradient in the standard orientation, (natoms, 3),
         Hartree/Bohr; None when the job computed no forces."""
         return self._reader.gradient()
@@ -388,44 +396,47 @@ class Checkpoint:
         if self.atomic_masses is None:
             raise ValueError(f"{name}: no atomic masses in this checkpoint, so no vibrations")
         v = self._reader.vibrations()
-        return Vibrations(v["frequencies"], v["reduced_masses"], v["force_constants"],
-                          v["modes"], float(v["zero_point_energy"]))
+        def f64(key: str) -> "FloatArray":
+            return np.asarray(v[key], dtype=np.float64)
+
+        return Vibrations(f64("frequencies"), f64("reduced_masses"), f64("force_constants"),
+                          f64("modes"), float(v["zero_point_energy"]))
 
     # --- properties ---------------------------------------------------------
     @property
-    def dipole(self) -> Optional[np.ndarray]:
+    def dipole(self) -> Optional[FloatArray]:
         """The dipole moment in the standard orientation, (3,), e Bohr; None when absent."""
         return self._reader.dipole()
 
     @property
-    def quadrupole(self) -> Optional[np.ndarray]:
+    def quadrupole(self) -> Optional[FloatArray]:
         """The traceless quadrupole moment in the standard orientation, symmetric
         (3, 3), e Bohr^2; None when absent."""
         return self._reader.quadrupole()
 
     @property
-    def mulliken_charges(self) -> Optional[np.ndarray]:
+    def mulliken_charges(self) -> Optional[FloatArray]:
         """Mulliken atomic charges, (natoms,), elementary charges; None when absent."""
         return self._reader.mulliken_charges()
 
     @property
-    def atomic_masses(self) -> Optional[np.ndarray]:
+    def atomic_masses(self) -> Optional[FloatArray]:
         """The masses the job used, (natoms,), amu; None when the checkpoint holds none."""
         return self._reader.masses()
 
     # --- switches ---------------------------------------------------------------
     @property
-    def ilsw(self) -> np.ndarray:
+    def ilsw(self) -> IntArray:
         """The integer switch array ILSW, (100,) int64."""
         return self._reader.ilsw()
 
     @property
-    def rlsw(self) -> np.ndarray:
+    def rlsw(self) -> FloatArray:
         """The real switch array RLSW, (ILSW[57],) float64."""
         return self._reader.rlsw()
 
     @property
-    def general(self) -> np.ndarray:
+    def general(self) -> FloatArray:
         """The general scalar array (record 501), (1000,) float64."""
         return self._reader.general()
 

@@ -90,7 +90,7 @@ def _make_folder(path: str) -> None:
     try:
         os.makedirs(path, exist_ok=True)
     except OSError as exc:
-        raise WriteError(exc.errno, exc.strerror, exc.filename or path) from None
+        raise WriteError(exc.errno, exc.strerror or str(exc), exc.filename or path) from None
 
 def iter_convert(paths: Iterable[PathArg], outdir: Optional[PathArg] = None,
                  formats: Sequence[str] = ("fchk",),
