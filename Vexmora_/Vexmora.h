@@ -56,10 +56,15 @@ class Vexmora {
   void write_fchk(const std::string& path) const { write_fchk_sections(path, false); }
   void write_full_fchk(const std::string& path) const { write_fchk_sections(path, true); }
   void write_gjf(const std::string& path) const;
-  // Orbitals for viewers, in Molden's function order and normalisation.
+  // Orbitals for viewers, in Molden's function order and normalisation: the
+  // stored ones, or the natural orbitals of the SCF density.
   void write_molden(const std::string& path) const;
+  void write_molden_natural(const std::string& path) const;
   // The geometry in Angstrom, the title as comment line.
   void write_xyz(const std::string& path) const;
+
+  // Every writer opens its file here, so that none replaces the checkpoint read.
+  OutputFile output(const std::string& path) const { return OutputFile(path, input); }
 
   // Coefficient access of one shell and angular momentum (public for tests).
   std::vector<double> GetCCB(int64_t shell, int64_t L) const;
@@ -107,8 +112,6 @@ class Vexmora {
   void read_masses(const DirEntry& mol);
 
   void write_fchk_sections(const std::string& path, bool full) const;
-  // Every writer opens its file here, so that none replaces the checkpoint read.
-  OutputFile output(const std::string& path) const { return OutputFile(path, input); }
 
   // Directory and record access.
   const DirEntry* find_record(int64_t label) const;

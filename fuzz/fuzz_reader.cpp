@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Error.h"
+#include "NaturalOrbitals.h"
 #include "Utils.h"
 #include "Vexmora.h"
 #include "Vibrations.h"
@@ -76,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   attempt([&] { v->write_gjf(dir + "/out.gjf"); });
   attempt([&] { v->write_xyz(dir + "/out.xyz"); });
   attempt([&] { v->write_molden(dir + "/out.molden"); });
+  attempt([&] { v->write_molden_natural(dir + "/out.molden"); });
+  attempt([&] { orthonormality_error(v->params().mol); });
   attempt([&] {
     const ChkParams::Mol& m = v->params().mol;
     harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));

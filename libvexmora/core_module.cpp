@@ -13,4 +13,5 @@ PYBIND11_MODULE(_core, m) {
   ReaderClass reader(m, "Reader", py::module_local());
   bind_reader(m, reader);
   bind_errors(m, reader);
+  bind_natural_orbitals(m, reader);
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "NaturalOrbitals.h"
 #include "OutputFile.h"
 #include "Utils.h"
 #include "Vexmora.h"
@@ -290,39 +291,56 @@ std::vector<double> occupations(size_t n, int64_t first, int64_t second) {
   return occ;
 }
 
-}  // namespace
+// The orbitals of one spin as the [MO] section lists them.
+struct OrbitalSet {
+  const char* spin;
+  const std::vector<double>& energies;
+  const std::vector<double>& coefs;
+  std::vector<double> occupations;
+};
 
-void Vexmora::write_molden(const std::string& path) const {
-  const ChkParams::Mol& m = params_.mol;
+void write_molden_file(const Vexmora& r, const std::string& path, const std::vector<OrbitalSet>& sets) {
+  const ChkParams::Mol& m = r.params().mol;
   if (m.natoms < 1 || static_cast<int64_t>(m.coords.size()) < 3 * m.natoms ||
       static_cast<int64_t>(m.atomicnums.size()) < m.natoms)
     VEX_THROW("Molden output: the checkpoint holds no atoms");
-  if (m.aoene.empty() || m.amocoeff.empty())
-    VEX_THROW("Molden output: the checkpoint holds no molecular orbitals");
   // Everything is checked before the file is opened: a refused conversion
   // leaves no file behind, not even an empty one.
   const std::vector<MoldenShell> shells = molden_shells(m);
   const std::vector<int64_t> map = basis_map(shells, m.nbasis);
   const std::string flags = pure_flags(shells);
-  const bool unrestricted = !m.boene.empty();
-  check_orbitals(m.aoene, m.amocoeff, map.size());
-  if (unrestricted) check_orbitals(m.boene, m.bmocoeff, map.size());
+  for (const OrbitalSet& s : sets) check_orbitals(s.energies, s.coefs, map.size());
 
-  OutputFile f = output(path);
+  OutputFile f = r.output(path);
   f.put("[Molden Format]\n[Title]\n");
-  f.put(one_line(params_.title) + "\n");
+  f.put(one_line(r.params().title) + "\n");
   write_atoms(f, m);
   write_gto(f, m, shells);
   f.put(flags);
   f.put("[MO]\n");
-  if (unrestricted) {
-    write_orbitals(f, map, m.aoene, m.amocoeff, "Alpha", occupations(m.aoene.size(), m.nae, 0));
-    write_orbitals(f, map, m.boene, m.bmocoeff, "Beta", occupations(m.boene.size(), m.nbe, 0));
-  } else {
-    write_orbitals(f, map, m.aoene, m.amocoeff, "Alpha",
-                   occupations(m.aoene.size(), m.nae, m.nbe));
-  }
+  for (const OrbitalSet& s : sets) write_orbitals(f, map, s.energies, s.coefs, s.spin, s.occupations);
   f.commit();
+}
+
+}  // namespace
+
+void Vexmora::write_molden(const std::string& path) const {
+  const ChkParams::Mol& m = params_.mol;
+  if (m.aoene.empty() || m.amocoeff.empty())
+    VEX_THROW("Molden output: the checkpoint holds no molecular orbitals");
+  if (m.boene.empty()) {
+    write_molden_file(*this, path, {{"Alpha", m.aoene, m.amocoeff, occupations(m.aoene.size(), m.nae, m.nbe)}});
+    return;
+  }
+  write_molden_file(*this, path, {{"Alpha", m.aoene, m.amocoeff, occupations(m.aoene.size(), m.nae, 0)},
+                                  {"Beta", m.boene, m.bmocoeff, occupations(m.boene.size(), m.nbe, 0)}});
+}
+
+void Vexmora::write_molden_natural(const std::string& path) const {
+  const NaturalOrbitals natural = natural_orbitals(params_.mol);
+  // Natural orbitals have occupations, not energies.
+  const std::vector<double> energies(natural.occupations.size(), 0.0);
+  write_molden_file(*this, path, {{"Alpha", energies, natural.coefs, natural.occupations}});
 }
 
 void Vexmora::write_xyz(const std::string& path) const {

@@ -14,6 +14,7 @@ writing release the interpreter lock.
 from __future__ import annotations
 
 import os
+import warnings
 from collections import Counter
 from dataclasses import dataclass
 from typing import (TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Mapping, Optional, Sequence,
@@ -36,6 +37,15 @@ PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 #: The density kinds in record order, as the .fchk section labels name them
 #: ("SCF" of "Total SCF Density").
 DENSITY_KINDS: Tuple[str, ...] = tuple(n[: -len(" Density")] for n in _core.density_names)
+
+#: How far (relative squared length) stored orbitals may be from orthonormal
+#: before write_molden warns: Gaussian's own are within 1e-5, ADMP's off by ~1.
+ORTHONORMALITY_TOLERANCE = 1e-4
+
+
+class NonOrthonormalOrbitalsWarning(UserWarning):
+    """The stored orbitals are not orthonormal: they do not describe the state."""
+
 
 _FCHK_MARKERS = (b"Number of atoms", b"Info1-9", b"Charge   ")
 
@@ -461,16 +471,34 @@ class Checkpoint:
         """Write a Gaussian input file from the geometry (Angstrom)."""
         self._write(self._reader.write_gjf, path)
 
-    def write_molden(self, path: PathLike) -> None:
+    def write_molden(self, path: PathLike, orbitals: str = "stored") -> None:
         """Write a Molden file (atoms in Bohr, basis, orbitals) for orbital viewers.
 
         Functions are written in Molden's order and normalisation, with the
         pure-shell flags the basis needs; SP shells become an S and a P shell.
-        Occupations are those of :attr:`mo_occupations_alpha` and
-        :attr:`mo_occupations_beta`. A basis Molden cannot describe (Cartesian
-        h, anything above h), complex or generalised orbitals, or a checkpoint
-        without orbitals raise CheckpointError and write nothing.
+        ``orbitals="stored"`` writes the checkpoint's orbitals with the
+        occupations of :attr:`mo_occupations_alpha` and :attr:`mo_occupations_beta`;
+        when they are not orthonormal in the basis overlap (after ADMP, which
+        propagates the density) a :class:`NonOrthonormalOrbitalsWarning` says so.
+        ``orbitals="natural"`` writes the natural orbitals of the SCF density
+        instead (one set, occupations 0 to 2, energies 0), which needs the
+        orthonormal basis of all functions (:attr:`orthonormal_basis`). A basis
+        Molden cannot describe (Cartesian h, anything above h), complex or
+        generalised orbitals, or a checkpoint without orbitals raise
+        CheckpointError and write nothing.
         """
+        if orbitals == "natural":
+            self._write(self._reader.write_molden_natural, path)
+            return
+        if orbitals != "stored":
+            raise ValueError(f"orbitals={orbitals!r}: choose 'stored' or 'natural'")
+        error = self._reader.orthonormality_error()
+        if error is not None and error > ORTHONORMALITY_TOLERANCE:
+            warnings.warn(f"{self.path or 'checkpoint'}: the stored orbitals are not orthonormal in "
+                          f"the basis overlap (lengths off by up to {error:.2g}), as after ADMP, "
+                          "which propagates the density: they describe nothing; "
+                          "write_molden(..., orbitals='natural') writes the natural orbitals of "
+                          "the density", NonOrthonormalOrbitalsWarning, stacklevel=2)
         self._write(self._reader.write_molden, path)
 
     def write_xyz(self, path: PathLike) -> None:
