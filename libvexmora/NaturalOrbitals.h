@@ -7,9 +7,11 @@
 // S = (X^T X)^-1, and neither the test nor the natural orbitals need integrals.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "ChkParams.h"
+#include "Vexmora.h"
 
 // How far the stored orbitals of both spins are from orthonormal in S, or -1
 // where that cannot be told (no square X, or not one orbital per function).
@@ -28,3 +30,7 @@ struct NaturalOrbitals {
 // density in the orthonormal basis, X S D S X^T, as orbitals U^T X.
 // Throws when the checkpoint holds no square X or no SCF density.
 NaturalOrbitals natural_orbitals(const ChkParams::Mol& m);
+
+// A Molden file of those natural orbitals (one set, energies 0), written as
+// the Molden writer writes the stored ones.
+void write_molden_natural(const Vexmora& reader, const std::string& path);

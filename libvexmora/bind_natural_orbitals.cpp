@@ -17,7 +17,7 @@ void bind_natural_orbitals(py::module_& /*m*/, ReaderClass& reader) {
       .def("write_molden_natural",
            [](const Vexmora& r, const std::string& path) {
              py::gil_scoped_release nogil;
-             r.write_molden_natural(path);
+             write_molden_natural(r, path);
            },
            py::arg("path"));
 }

@@ -1,4 +1,4 @@
-// The Molden and XYZ writers.
+// The Molden writer.
 //
 // Gaussian and Molden agree on the order of pure functions (m = 0, +1, -1,
 // +2, -2, ...) and of Cartesian d and f functions, and on normalising every
@@ -20,6 +20,8 @@
 #include "OutputFile.h"
 #include "Utils.h"
 #include "Vexmora.h"
+#include "conventions.h"
+#include "formats.h"
 
 namespace {
 
@@ -68,23 +70,8 @@ std::vector<std::string> function_labels(size_t n) {
   return out;
 }
 
-using Powers = std::array<int, 3>;
-
-// Gaussian's Cartesian order: d and f have their own, g and higher run from
-// the highest power of z down: for nx = 0..L, ny = L - nx..0 reversed.
-std::vector<Powers> gaussian_cartesian(int L) {
-  if (L == 2) return {{2, 0, 0}, {0, 2, 0}, {0, 0, 2}, {1, 1, 0}, {1, 0, 1}, {0, 1, 1}};
-  if (L == 3)
-    return {{3, 0, 0}, {0, 3, 0}, {0, 0, 3}, {1, 2, 0}, {2, 1, 0},
-            {2, 0, 1}, {1, 0, 2}, {0, 1, 2}, {0, 2, 1}, {1, 1, 1}};
-  std::vector<Powers> out;
-  for (int nx = 0; nx <= L; ++nx)
-    for (int ny = 0; ny <= L - nx; ++ny) out.push_back({nx, ny, L - nx - ny});
-  return out;
-}
-
 // Molden's Cartesian order; it equals Gaussian's for d and f.
-std::vector<Powers> molden_cartesian(int L) {
+std::vector<CartesianPowers> molden_cartesian(int L) {
   if (L != 4) return gaussian_cartesian(L);
   return {{4, 0, 0}, {0, 4, 0}, {0, 0, 4}, {3, 1, 0}, {3, 0, 1}, {1, 3, 0}, {0, 3, 1}, {1, 0, 3},
           {0, 1, 3}, {2, 2, 0}, {2, 0, 2}, {0, 2, 2}, {2, 1, 1}, {1, 2, 1}, {1, 1, 2}};
@@ -101,8 +88,8 @@ std::vector<int64_t> shell_map(int L, bool pure) {
     for (int64_t k = 0; k < n; ++k) source.push_back(k);
     return source;
   }
-  const std::vector<Powers> from = gaussian_cartesian(L), to = molden_cartesian(L);
-  for (const Powers& p : to)
+  const std::vector<CartesianPowers> from = gaussian_cartesian(L), to = molden_cartesian(L);
+  for (const CartesianPowers& p : to)
     source.push_back(std::find(from.begin(), from.end(), p) - from.begin());
   return source;
 }
@@ -169,14 +156,6 @@ std::vector<MoldenShell> molden_shells(const ChkParams::Mol& m) {
     prim += np;
   }
   return out;
-}
-
-// One line of text, as Molden's title: line breaks become spaces.
-std::string one_line(std::string s) {
-  for (char& c : s)
-    if (c == '\n' || c == '\r') c = ' ';
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
 }
 
 void write_atoms(OutputFile& f, const ChkParams::Mol& m) {
@@ -281,16 +260,6 @@ void check_orbitals(const std::vector<double>& energies, const std::vector<doubl
               std::to_string(nbf) + " basis functions (complex or generalised orbitals)");
 }
 
-// Occupations as the checkpoint implies them: restricted orbitals (ROHF
-// included) hold [i < nae] + [i < nbe] electrons, unrestricted ones one spin's.
-std::vector<double> occupations(size_t n, int64_t first, int64_t second) {
-  std::vector<double> occ(n);
-  for (size_t i = 0; i < n; ++i)
-    occ[i] = (static_cast<int64_t>(i) < first ? 1.0 : 0.0) +
-             (static_cast<int64_t>(i) < second ? 1.0 : 0.0);
-  return occ;
-}
-
 // The orbitals of one spin as the [MO] section lists them.
 struct OrbitalSet {
   const char* spin;
@@ -299,8 +268,9 @@ struct OrbitalSet {
   std::vector<double> occupations;
 };
 
-void write_molden_file(const Vexmora& r, const std::string& path, const std::vector<OrbitalSet>& sets) {
-  const ChkParams::Mol& m = r.params().mol;
+void write_molden_file(const Vexmora& reader, const std::string& path,
+                       const std::vector<OrbitalSet>& sets) {
+  const ChkParams::Mol& m = reader.params().mol;
   if (m.natoms < 1 || static_cast<int64_t>(m.coords.size()) < 3 * m.natoms ||
       static_cast<int64_t>(m.atomicnums.size()) < m.natoms)
     VEX_THROW("Molden output: the checkpoint holds no atoms");
@@ -311,9 +281,9 @@ void write_molden_file(const Vexmora& r, const std::string& path, const std::vec
   const std::string flags = pure_flags(shells);
   for (const OrbitalSet& s : sets) check_orbitals(s.energies, s.coefs, map.size());
 
-  OutputFile f = r.output(path);
+  OutputFile f = reader.output(path);
   f.put("[Molden Format]\n[Title]\n");
-  f.put(one_line(r.params().title) + "\n");
+  f.put(one_line(reader.params().title) + "\n");
   write_atoms(f, m);
   write_gto(f, m, shells);
   f.put(flags);
@@ -324,37 +294,18 @@ void write_molden_file(const Vexmora& r, const std::string& path, const std::vec
 
 }  // namespace
 
-void Vexmora::write_molden(const std::string& path) const {
-  const ChkParams::Mol& m = params_.mol;
+void write_molden(const Vexmora& reader, const std::string& path) {
+  const ChkParams::Mol& m = reader.params().mol;
   if (m.aoene.empty() || m.amocoeff.empty())
     VEX_THROW("Molden output: the checkpoint holds no molecular orbitals");
-  if (m.boene.empty()) {
-    write_molden_file(*this, path, {{"Alpha", m.aoene, m.amocoeff, occupations(m.aoene.size(), m.nae, m.nbe)}});
-    return;
-  }
-  write_molden_file(*this, path, {{"Alpha", m.aoene, m.amocoeff, occupations(m.aoene.size(), m.nae, 0)},
-                                  {"Beta", m.boene, m.bmocoeff, occupations(m.boene.size(), m.nbe, 0)}});
+  std::vector<OrbitalSet> sets = {{"Alpha", m.aoene, m.amocoeff, mo_occupations(m, false)}};
+  if (!m.boene.empty()) sets.push_back({"Beta", m.boene, m.bmocoeff, mo_occupations(m, true)});
+  write_molden_file(reader, path, sets);
 }
 
-void Vexmora::write_molden_natural(const std::string& path) const {
-  const NaturalOrbitals natural = natural_orbitals(params_.mol);
+void write_molden_natural(const Vexmora& reader, const std::string& path) {
+  const NaturalOrbitals natural = natural_orbitals(reader.params().mol);
   // Natural orbitals have occupations, not energies.
   const std::vector<double> energies(natural.occupations.size(), 0.0);
-  write_molden_file(*this, path, {{"Alpha", energies, natural.coefs, natural.occupations}});
-}
-
-void Vexmora::write_xyz(const std::string& path) const {
-  const ChkParams::Mol& m = params_.mol;
-  const int64_t n = std::max<int64_t>(
-      0, std::min<int64_t>({m.natoms, static_cast<int64_t>(m.coords.size()) / 3,
-                            static_cast<int64_t>(m.atomicnums.size())}));
-  OutputFile f = output(path);
-  f.print("%lld\n", static_cast<long long>(n));
-  f.put(one_line(params_.title) + "\n");
-  for (int64_t i = 0; i < n; ++i) {
-    const double* x = &m.coords[3 * i];
-    f.print("%-2s %15.8f %15.8f %15.8f\n", element_symbol(m.atomicnums[i]),
-            x[0] * BOHR_TO_ANGSTROM, x[1] * BOHR_TO_ANGSTROM, x[2] * BOHR_TO_ANGSTROM);
-  }
-  f.commit();
+  write_molden_file(reader, path, {{"Alpha", energies, natural.coefs, natural.occupations}});
 }

@@ -16,7 +16,7 @@ import pytest
 import Vexmora_
 import vexmora
 import vexmora.cli
-from chkbuilder import h2, h2_job
+from chkbuilder import h2, h2_job, reals
 from test_vibrations import job
 
 
@@ -193,3 +193,13 @@ def test_version_help_and_jobs(capsys: pytest.CaptureFixture) -> None:
         with pytest.raises(SystemExit, match="2"):
             vexmora.cli.main(["convert", "x.chk", "-j", jobs])
         assert "1 or more" in capsys.readouterr().err
+
+
+def test_a_warning_is_one_line(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
+    """Orbitals that are not orthonormal in the overlap the orthonormal basis X implies."""
+    x = [0.9, 0.2, -0.3, 1.1]
+    chk = h2().add(685, reals(x)).replace(524, reals([1.5 * v for v in x])).write(tmp_path / "a.chk")
+    assert vexmora.cli.main(["convert", chk, "--to", "molden"]) == 0
+    err = capsys.readouterr().err
+    assert err.startswith(f"vexmora: warning: {chk}: the stored orbitals are not orthonormal")
+    assert err.count("\n") == 1 and (tmp_path / "a.molden").exists()

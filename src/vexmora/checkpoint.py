@@ -23,7 +23,8 @@ from typing import (TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Mapping,
 import numpy as np
 
 from . import _core
-from .errors import CheckpointError, WriteError
+from ._records import RecordsMixin
+from .errors import CheckpointError
 
 if TYPE_CHECKING:  # numpy.typing is newer than the oldest NumPy supported
     from numpy.typing import NDArray
@@ -37,6 +38,10 @@ PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 #: The density kinds in record order, as the .fchk section labels name them
 #: ("SCF" of "Total SCF Density").
 DENSITY_KINDS: Tuple[str, ...] = tuple(n[: -len(" Density")] for n in _core.density_names)
+
+#: Output format -> file suffix, from the writers' table in the core; each is
+#: written by :meth:`Checkpoint.write`.
+FORMATS: Dict[str, str] = {f.name: f.suffix for f in _core.output_formats}
 
 #: How far (relative squared length) stored orbitals may be from orthonormal
 #: before write_molden warns: Gaussian's own are within 1e-5, ADMP's off by ~1.
@@ -150,12 +155,7 @@ def formula(symbols: Sequence[str]) -> str:
     return "".join(e + (str(counts[e]) if counts[e] > 1 else "") for e in order)
 
 
-def _symbol(z: int) -> str:
-    """Element symbol of atomic number z, clamped to the table ("X" below 1)."""
-    return _core.element_symbols[min(max(int(z), 0), len(_core.element_symbols) - 1)]
-
-
-class Checkpoint:
+class Checkpoint(RecordsMixin):
     """The content of one Gaussian checkpoint; see :func:`load`.
 
     Pickles (the parsed state travels, not the file) and shows itself in one
@@ -165,131 +165,125 @@ class Checkpoint:
     def __init__(self, reader: "_core.Reader", path: str = "") -> None:
         self._reader = reader
         self.path = path
-        texts: Dict[str, str] = reader.texts()
-        counts: Dict[str, int] = reader.counts()
-        self._texts = texts
-        self._counts = counts
-        general = reader.general()
-        self._energies = (float(general[31]), float(general[42]), float(general[0]))
 
     # --- job --------------------------------------------------------------
     @property
     def title(self) -> str:
         """The job's title."""
-        return self._texts["title"]
+        return self._reader.title
 
     @property
     def route(self) -> str:
         """The route section ("None" when the checkpoint holds none)."""
-        return self._texts["route"]
+        return self._reader.route
 
     @property
     def method(self) -> str:
         """The method with its wavefunction prefix, such as "RB3LYP"."""
-        return self._texts["method"]
+        return self._reader.method
 
     @property
     def basis_set(self) -> str:
         """The basis set name, such as "6-31G(d)"."""
-        return self._texts["basis_set"]
+        return self._reader.basis_set
 
     @property
     def job_type(self) -> str:
         """The job type, such as "SP", "FOpt" or "Freq"."""
-        return self._texts["job_type"]
+        return self._reader.job_type
 
     @property
     def program_version(self) -> str:
         """The Gaussian version that wrote the checkpoint."""
-        return self._texts["program_version"]
+        return self._reader.program_version
 
     @property
     def scf_energy(self) -> float:
         """The SCF energy, Hartree."""
-        return self._energies[0]
+        return self._reader.scf_energy
 
     @property
     def total_energy(self) -> float:
         """The total energy (the highest level of the job), Hartree."""
-        return self._energies[1]
+        return self._reader.total_energy
 
     @property
     def virial_ratio(self) -> float:
         """The virial ratio -V/T (dimensionless)."""
-        return self._energies[2]
+        return self._reader.virial_ratio
 
     # --- molecule -----------------------------------------------------------
     @property
     def atomic_numbers(self) -> IntArray:
         """Atomic numbers, (natoms,) int64; 0 for a dummy or ghost centre."""
-        return self._reader.atomic_numbers()
+        return self._reader.atomic_numbers
 
     @property
     def symbols(self) -> List[str]:
         """Element symbols, one per atom ("X" for a dummy centre)."""
-        return [_symbol(z) for z in self.atomic_numbers]
+        return self._reader.symbols
 
     @property
     def nuclear_charges(self) -> FloatArray:
         """Nuclear charges, (natoms,) float64, elementary charges."""
-        return self._reader.nuclear_charges()
+        return self._reader.nuclear_charges
 
     @property
     def coordinates(self) -> FloatArray:
         """Cartesian coordinates in the standard orientation, (natoms, 3), Angstrom."""
-        return self._reader.coordinates()
+        return self._reader.coordinates
 
     @property
     def cell(self) -> Optional[FloatArray]:
         """Translation vectors of a periodic system, (ndim, 3), Angstrom; None when ndim is 0."""
-        return self._reader.cell()
+        return self._reader.cell
 
     @property
     def charge(self) -> int:
         """Total charge, elementary charges."""
-        return self._counts["charge"]
+        return self._reader.charge
 
     @property
     def multiplicity(self) -> int:
         """Spin multiplicity 2S + 1."""
-        return self._counts["multiplicity"]
+        return self._reader.multiplicity
 
     @property
     def n_electrons(self) -> int:
         """Number of electrons."""
-        return self._counts["n_electrons"]
+        return self._reader.n_electrons
 
     @property
     def n_alpha(self) -> int:
         """Number of alpha electrons."""
-        return self._counts["n_alpha"]
+        return self._reader.n_alpha
 
     @property
     def n_beta(self) -> int:
         """Number of beta electrons."""
-        return self._counts["n_beta"]
+        return self._reader.n_beta
 
     # --- orbitals -------------------------------------------------------------
     @property
     def n_basis(self) -> int:
         """Number of basis functions."""
-        return self._counts["n_basis"]
+        return self._reader.n_basis
 
     @property
     def n_independent(self) -> int:
         """Number of linearly independent functions (= number of MOs)."""
-        return self._counts["n_independent"]
+        return self._reader.n_independent
 
     @property
     def mo_energies_alpha(self) -> Optional[FloatArray]:
         """Alpha orbital energies, (nmo,), Hartree; None without orbitals."""
-        return self._reader.mo_energies(False)
+        return self._reader.mo_energies_alpha
 
     @property
     def mo_coefficients_alpha(self) -> Optional[FloatArray]:
         """Alpha MO coefficients, (nmo, n_basis): one orbital per row, basis
         functions in Gaussian's order (read-only view); None without orbitals."""
-        return self._reader.mo_coefficients(False)
+        return self._reader.mo_coefficients_alpha
 
     @property
     def mo_occupations_alpha(self) -> Optional[FloatArray]:
@@ -299,77 +293,69 @@ class Checkpoint:
         electrons (2 doubly, 1 singly occupied, 0 virtual). Unrestricted: alpha
         orbital i holds [i < n_alpha]. None without orbitals.
         """
-        e = self.mo_energies_alpha
-        if e is None:
-            return None
-        i = np.arange(len(e))
-        occ = (i < self.n_alpha).astype(float)
-        if self.mo_energies_beta is None:
-            occ += i < self.n_beta
-        return occ
+        return self._reader.mo_occupations_alpha
 
     @property
     def mo_energies_beta(self) -> Optional[FloatArray]:
         """Beta orbital energies, (nmo,), Hartree; None for a restricted wavefunction."""
-        return self._reader.mo_energies(True)
+        return self._reader.mo_energies_beta
 
     @property
     def mo_coefficients_beta(self) -> Optional[FloatArray]:
         """Beta MO coefficients, (nmo, n_basis), as the alpha ones; None when restricted."""
-        return self._reader.mo_coefficients(True)
+        return self._reader.mo_coefficients_beta
 
     @property
     def mo_occupations_beta(self) -> Optional[FloatArray]:
         """Beta occupations, (nmo,): orbital i holds [i < n_beta]; None when restricted."""
-        e = self.mo_energies_beta
-        return None if e is None else (np.arange(len(e)) < self.n_beta).astype(float)
+        return self._reader.mo_occupations_beta
 
     @property
     def orthonormal_basis(self) -> Optional[FloatArray]:
         """The orthonormal basis, (n_independent, n_basis), one vector per row
         (read-only view); None when the checkpoint holds none."""
-        return self._reader.orthonormal_basis()
+        return self._reader.orthonormal_basis
 
     @property
     def basis_labels(self) -> List[str]:
         """The atomic-orbital labels stored with the title."""
-        return self._reader.basis_labels()
+        return self._reader.basis_labels
 
     # --- basis --------------------------------------------------------------
     @property
     def shell_types(self) -> IntArray:
         """Shell types, (nshell,): 0 s, 1 p, -1 sp, 2/-2 Cartesian/pure d, T/-T higher."""
-        return self._reader.shell_array("types")
+        return self._reader.shell_types
 
     @property
     def shell_n_primitives(self) -> IntArray:
         """Number of primitives of each shell, (nshell,)."""
-        return self._reader.shell_array("nprim")
+        return self._reader.shell_n_primitives
 
     @property
     def shell_atoms(self) -> IntArray:
         """Atom of each shell, (nshell,), 0-based."""
-        return self._reader.shell_atoms()
+        return self._reader.shell_atoms
 
     @property
     def exponents(self) -> FloatArray:
         """Primitive exponents, (nprim,), Bohr^-2, shell after shell."""
-        return self._reader.exponents()
+        return self._reader.exponents
 
     @property
     def contraction_coefficients(self) -> FloatArray:
         """Contraction coefficients, (nprim,), as the .fchk holds them."""
-        return self._reader.contraction_coefficients()
+        return self._reader.contraction_coefficients
 
     @property
     def sp_contraction_coefficients(self) -> Optional[FloatArray]:
         """P coefficients of SP shells, (nprim,) (0 elsewhere); None without SP shells."""
-        return self._reader.sp_contraction_coefficients()
+        return self._reader.sp_contraction_coefficients
 
     @property
     def shell_centres(self) -> FloatArray:
         """Centre of each shell, (nshell, 3), Angstrom."""
-        return self._reader.shell_centres()
+        return self._reader.shell_centres
 
     # --- densities and Hessian ----------------------------------------------
     @property
@@ -387,13 +373,13 @@ class Checkpoint:
     def hessian(self) -> Optional[FloatArray]:
         """The Cartesian Hessian in the standard orientation, full symmetric
         (3 natoms, 3 natoms), Hartree/Bohr^2 (read-only view); None when absent."""
-        return self._reader.hessian()
+        return self._reader.hessian
 
     @property
     def gradient(self) -> Optional[FloatArray]:
         """The Cartesian energy gradient in the standard orientation, (natoms, 3),
         Hartree/Bohr; None when the job computed no forces."""
-        return self._reader.gradient()
+        return self._reader.gradient
 
     def vibrations(self) -> Vibrations:
         """The harmonic frequencies and normal modes from the Hessian and the
@@ -406,70 +392,85 @@ class Checkpoint:
         if self.atomic_masses is None:
             raise ValueError(f"{name}: no atomic masses in this checkpoint, so no vibrations")
         v = self._reader.vibrations()
-        def f64(key: str) -> "FloatArray":
-            return np.asarray(v[key], dtype=np.float64)
-
-        return Vibrations(f64("frequencies"), f64("reduced_masses"), f64("force_constants"),
-                          f64("modes"), float(v["zero_point_energy"]))
+        return Vibrations(v.frequencies, v.reduced_masses, v.force_constants, v.modes,
+                          v.zero_point_energy)
 
     # --- properties ---------------------------------------------------------
     @property
     def dipole(self) -> Optional[FloatArray]:
         """The dipole moment in the standard orientation, (3,), e Bohr; None when absent."""
-        return self._reader.dipole()
+        return self._reader.dipole
 
     @property
     def quadrupole(self) -> Optional[FloatArray]:
         """The traceless quadrupole moment in the standard orientation, symmetric
         (3, 3), e Bohr^2; None when absent."""
-        return self._reader.quadrupole()
+        return self._reader.quadrupole
 
     @property
     def mulliken_charges(self) -> Optional[FloatArray]:
         """Mulliken atomic charges, (natoms,), elementary charges; None when absent."""
-        return self._reader.mulliken_charges()
+        return self._reader.mulliken_charges
 
     @property
     def atomic_masses(self) -> Optional[FloatArray]:
         """The masses the job used, (natoms,), amu; None when the checkpoint holds none."""
-        return self._reader.masses()
+        return self._reader.atomic_masses
 
     # --- switches ---------------------------------------------------------------
     @property
     def ilsw(self) -> IntArray:
         """The integer switch array ILSW, (100,) int64."""
-        return self._reader.ilsw()
+        return self._reader.ilsw
 
     @property
     def rlsw(self) -> FloatArray:
         """The real switch array RLSW, (ILSW[57],) float64."""
-        return self._reader.rlsw()
+        return self._reader.rlsw
 
     @property
     def general(self) -> FloatArray:
         """The general scalar array (record 501), (1000,) float64."""
-        return self._reader.general()
+        return self._reader.general
 
     # --- writers --------------------------------------------------------------
     # Each writes a temporary file beside the target and renames it into place:
     # the output appears whole or not at all. An output that cannot be written,
     # or that is the checkpoint read (by any name or link), raises WriteError
     # (an OSError); what the format cannot hold raises CheckpointError.
+    def write(self, fmt: str, path: PathLike) -> None:
+        """Write the checkpoint as ``fmt``, one of :data:`FORMATS`; the file
+        appears whole or not at all. An unknown format raises ValueError."""
+        if fmt not in FORMATS:
+            raise ValueError(f"unknown output format {fmt}; choose from {', '.join(FORMATS)}")
+        if fmt == "molden":
+            self._warn_if_not_orthonormal()
+        self._write(lambda p: self._reader.write(fmt, p), path)
+
     def _write(self, write: Callable[[bytes], None], path: PathLike) -> None:
         try:
             write(os.fsencode(path))
         except CheckpointError as exc:  # a message about the content: name the checkpoint
             raise CheckpointError(f"{self.path or 'checkpoint'}: {exc}", exc.report) from None
 
+    def _warn_if_not_orthonormal(self) -> None:
+        error = self._reader.orthonormality_error()
+        if error is not None and error > ORTHONORMALITY_TOLERANCE:
+            warnings.warn(f"{self.path or 'checkpoint'}: the stored orbitals are not orthonormal in "
+                          f"the basis overlap (lengths off by up to {error:.2g}), as after ADMP, "
+                          "which propagates the density: they describe nothing; "
+                          "write_molden(..., orbitals='natural') writes the natural orbitals of "
+                          "the density", NonOrthonormalOrbitalsWarning, stacklevel=4)
+
     def write_fchk(self, path: PathLike) -> None:
         """Write a formatted checkpoint (atomic units, as Gaussian's own), with the
         force constants, gradient, moments, Mulliken charges and masses where the
         checkpoint holds them."""
-        self._write(lambda p: self._reader.write_fchk(p, True), path)
+        self.write("fchk", path)
 
     def write_gjf(self, path: PathLike) -> None:
         """Write a Gaussian input file from the geometry (Angstrom)."""
-        self._write(self._reader.write_gjf, path)
+        self.write("gjf", path)
 
     def write_molden(self, path: PathLike, orbitals: str = "stored") -> None:
         """Write a Molden file (atoms in Bohr, basis, orbitals) for orbital viewers.
@@ -489,21 +490,14 @@ class Checkpoint:
         """
         if orbitals == "natural":
             self._write(self._reader.write_molden_natural, path)
-            return
-        if orbitals != "stored":
+        elif orbitals == "stored":
+            self.write("molden", path)
+        else:
             raise ValueError(f"orbitals={orbitals!r}: choose 'stored' or 'natural'")
-        error = self._reader.orthonormality_error()
-        if error is not None and error > ORTHONORMALITY_TOLERANCE:
-            warnings.warn(f"{self.path or 'checkpoint'}: the stored orbitals are not orthonormal in "
-                          f"the basis overlap (lengths off by up to {error:.2g}), as after ADMP, "
-                          "which propagates the density: they describe nothing; "
-                          "write_molden(..., orbitals='natural') writes the natural orbitals of "
-                          "the density", NonOrthonormalOrbitalsWarning, stacklevel=2)
-        self._write(self._reader.write_molden, path)
 
     def write_xyz(self, path: PathLike) -> None:
         """Write an XYZ file: the geometry in Angstrom, the title as comment line."""
-        self._write(self._reader.write_xyz, path)
+        self.write("xyz", path)
 
     # --- Python protocol ----------------------------------------------------
     def __reduce__(self) -> Tuple[Any, Tuple[bytes, str]]:

@@ -14,13 +14,14 @@ import argparse
 import json
 import os
 import sys
+import warnings
 from concurrent.futures import Executor, ThreadPoolExecutor
 from pathlib import Path
 from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 
 from . import __version__, _freq, _outputs
-from .checkpoint import Checkpoint, formula, load
-from .convert import FORMATS, check_formats, expand_inputs, iter_convert
+from .checkpoint import FORMATS, Checkpoint, formula, load
+from .convert import check_formats, expand_inputs, iter_convert
 from .errors import CheckpointError, WriteError
 
 #: The scalar attributes that ``vexmora info --json`` reports.
@@ -49,6 +50,12 @@ def summary(ckpt: Checkpoint) -> str:
 def _fail(message: str) -> int:
     print(f"vexmora: {message}", file=sys.stderr)
     return 1
+
+
+def _show_warning(message: Any, category: Any, filename: str, lineno: int, file: Any = None,
+                  line: Optional[str] = None) -> None:
+    """A warning as one line in the house style, without the source location."""
+    print(f"vexmora: warning: {message}", file=sys.stderr)
 
 
 def _line(exc: BaseException) -> str:
@@ -160,7 +167,7 @@ def _formchk(argv: Sequence[str]) -> int:
         _outputs.check_name(path, *_FORMCHK_KINDS[fmt])
     print(summary(ckpt))
     for fmt, path in outputs:
-        getattr(ckpt, "write_" + fmt)(path)
+        ckpt.write(fmt, path)
         print(f"Wrote {path}")
     return 0
 
@@ -206,6 +213,12 @@ EXTRA_COMMANDS["freq"] = _freq.COMMAND
 def main(argv: Optional[Sequence[str]] = None) -> int:
     """Entry point; returns the process exit status."""
     args_list: List[str] = list(sys.argv[1:] if argv is None else argv)
+    with warnings.catch_warnings():
+        warnings.showwarning = _show_warning
+        return _main(args_list)
+
+
+def _main(args_list: List[str]) -> int:
     try:
         if args_list and args_list[0] in _command_help():
             args = _subcommands().parse_args(args_list)

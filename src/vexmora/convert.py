@@ -9,11 +9,8 @@ from pathlib import Path
 from typing import Dict, Iterable, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
 from . import _outputs
-from .checkpoint import load
+from .checkpoint import FORMATS, load
 from .errors import CheckpointError, WriteError
-
-#: Output format -> file suffix; each format is written by ``Checkpoint.write_<format>``.
-FORMATS: Dict[str, str] = {"fchk": ".fchk", "gjf": ".gjf", "molden": ".molden", "xyz": ".xyz"}
 
 PathArg = Union[str, "os.PathLike[str]"]
 
@@ -69,7 +66,7 @@ def convert_one(source: str, outdir: Optional[PathArg] = None,
         ckpt = load(source)
         _outputs.refuse_inputs(targets, {**_outputs.input_ids([source]), **(inputs or {})})
         for fmt, target in zip(formats, targets):
-            getattr(ckpt, "write_" + fmt)(target)
+            ckpt.write(fmt, target)
             written.append(target)
     except (CheckpointError, WriteError) as exc:
         return ConversionResult(source, written, str(exc))
