@@ -39,15 +39,17 @@ def input_ids(paths: Iterable[str]) -> Dict[FileId, str]:
     return ids
 
 
-def refuse_inputs(targets: Iterable[str], inputs: Mapping[FileId, str]) -> None:
-    """Raise :class:`~vexmora.errors.WriteError` for the first target that is one of ``inputs``."""
+def refuse_inputs(targets: Iterable[str], inputs: Mapping[FileId, str], own: str = "") -> None:
+    """Raise :class:`~vexmora.errors.WriteError` for the first target that is one of
+    ``inputs`` (other than the file ``own``, which the caller checks itself)."""
+    own_id = set(input_ids([own] if own else []))
     for t in targets:
         try:
             st = os.stat(t)
         except OSError:
             continue
         source = inputs.get((st.st_dev, st.st_ino))
-        if source is not None:
+        if source is not None and (st.st_dev, st.st_ino) not in own_id:
             _core.refuse_input(os.fsencode(t), os.fsencode(source))  # raises, with the reader's text
 
 

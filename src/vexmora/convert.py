@@ -6,7 +6,7 @@ import os
 from concurrent.futures import Executor
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Dict, Iterable, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Union
 
 from . import _outputs
 from .checkpoint import FORMATS, load
@@ -51,20 +51,18 @@ def output_path(source: str, outdir: Optional[PathArg], fmt: str) -> str:
     return str(folder / (Path(source).stem + FORMATS[fmt]))
 
 def convert_one(source: str, outdir: Optional[PathArg] = None,
-                formats: Sequence[str] = ("fchk",),
-                inputs: Optional[Mapping[Tuple[int, int], str]] = None) -> ConversionResult:
+                formats: Sequence[str] = ("fchk",)) -> ConversionResult:
     """Convert one checkpoint; failures are returned, never raised.
 
     Each output appears whole or not at all; when a later format fails, the
-    files already written for this input are complete and are kept. No output
-    may replace ``source`` or any of ``inputs`` (device and inode -> path, as
-    :func:`iter_convert` gathers them): then nothing is written.
+    files already written for this input are complete and are kept. When an
+    output would replace ``source`` (by any name or link) nothing is written.
     """
     written: List[str] = []
     targets = [output_path(source, outdir, fmt) for fmt in formats]
     try:
-        ckpt = load(source)
-        _outputs.refuse_inputs(targets, {**_outputs.input_ids([source]), **(inputs or {})})
+        ckpt = load(source)  # first: a file that is no checkpoint is named as such
+        _outputs.refuse_inputs(targets, _outputs.input_ids([source]))
         for fmt, target in zip(formats, targets):
             ckpt.write(fmt, target)
             written.append(target)
@@ -99,14 +97,22 @@ def iter_convert(paths: Iterable[PathArg], outdir: Optional[PathArg] = None,
     out = None if outdir is None else os.fspath(outdir)
     if out is not None:
         _make_folder(out)
+    # An output that is another input of the batch is refused here, before any
+    # conversion starts: that input may be read at the same time.
     inputs = _outputs.input_ids(sources)
+    refused: Dict[str, ConversionResult] = {}
+    for s in sources:
+        try:
+            _outputs.refuse_inputs([output_path(s, out, f) for f in fmts], inputs, own=s)
+        except WriteError as exc:
+            refused[s] = ConversionResult(s, [], str(exc))
     if executor is None:
         for s in sources:
-            yield convert_one(s, out, fmts, inputs)
+            yield refused.get(s) or convert_one(s, out, fmts)
         return
-    futures = [executor.submit(convert_one, s, out, fmts, inputs) for s in sources]
-    for f in futures:
-        yield f.result()
+    futures = [None if s in refused else executor.submit(convert_one, s, out, fmts) for s in sources]
+    for s, f in zip(sources, futures):
+        yield refused[s] if f is None else f.result()
 
 def convert_many(paths: Iterable[PathArg], outdir: Optional[PathArg] = None,
                  formats: Sequence[str] = ("fchk",),
