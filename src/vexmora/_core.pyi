@@ -1,5 +1,5 @@
 """Private bindings of the checkpoint reader for the vexmora package."""
-from typing import List, Optional, Tuple
+from typing import Dict, List, Optional, Tuple, Union
 
 import numpy
 import numpy.typing
@@ -146,6 +146,8 @@ class Reader:
     def polarizability_derivatives(self) -> Optional[_F64]: ...
     @property
     def hyperpolarizability(self) -> Optional[_F64]: ...
+    @property
+    def sections(self) -> Dict[str, Union[int, float, _F64, _I64]]: ...
     # vibrations
     def vibrations(self) -> Vibrations: ...
     # writers
