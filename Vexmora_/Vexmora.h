@@ -2,8 +2,12 @@
 // the whole file in its constructor, in a fixed order of reading steps.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,18 +36,38 @@ struct WfnType {
 };
 WfnType decode_sc(int64_t IOpCl);
 
+// The large records, which a reader may leave unread until they are used.
+enum class Bulk { orbitals, orthonormal_basis, densities, hessian };
+constexpr int kBulkKinds = 4;
+
 class Vexmora {
  public:
-  explicit Vexmora(const std::string& fname);
+  // Parses the whole file. With defer_bulk, the large records are checked
+  // (inside the file, lengths consistent) but read only on first use, from
+  // the file as it was at load: changed since, it is refused then.
+  explicit Vexmora(const std::string& fname, bool defer_bulk = false);
   Vexmora(Vexmora&&) = default;
+  ~Vexmora();
 
   // The parsed state as bytes, and a reader rebuilt from them (no file needed).
   std::string save_state() const;
   static Vexmora restore_state(const std::string& bytes);
-  // Closes the checkpoint file: everything was read in the constructor.
+  // Closes the checkpoint file: everything else was read in the constructor.
   void release_file() { fs.reset(); }
 
-  const ChkParams& params() const { return params_; }
+  // Reads what was deferred of kind b, or of every kind; thread-safe, and at
+  // once done for a reader that deferred nothing.
+  void load(Bulk b) const;
+  void load_all() const;
+
+  // Everything the file holds.
+  const ChkParams& params() const {
+    load_all();
+    return params_;
+  }
+  // The same without reading what was deferred: the arrays of the large
+  // records may still be empty; load() fills them.
+  const ChkParams& metadata() const { return params_; }
   const std::vector<int64_t>& ilsw() const { return ILSW; }
   const std::vector<double>& rlsw() const { return RLSW; }
 
@@ -70,6 +94,8 @@ class Vexmora {
   void PutCCB(int64_t shell, int64_t L, const std::vector<double>& coefs);
   void convert_cc(int64_t from_type, int64_t to_type, int64_t renorm);
   void read_densities();
+  void read_density_blocks(const DirEntry& rec, int64_t mask, int64_t LenDen, int64_t nb,
+                           int64_t nspblk);
   void read_properties();
 
   // Pieces of read_label.
@@ -103,9 +129,19 @@ class Vexmora {
   void write_fchk_sections(const std::string& path, bool full) const;
   void write_full_tail(OutputFile& f) const;
 
+  // Deferred reading. A step reads into the reader it is given (never a
+  // pointer of its own: readers move).
+  using Step = std::function<void(Vexmora&)>;
+  struct Deferred;
+  // Runs step now, or, when reading is deferred, on the first load(b).
+  void defer(Bulk b, Step step);
+  void reopen_unchanged();
+
   // Directory and record access.
   const DirEntry* find_record(int64_t label) const;
-  void seek_record(const DirEntry& rec, int64_t word = 0);
+  // The byte offset of a word of a record, refused outside the file.
+  int64_t record_offset(const DirEntry& rec, int64_t word = 0) const;
+  void seek_record(const DirEntry& rec, int64_t word = 0) { fs->seek(record_offset(rec, word)); }
   int64_t file_words() const { return dir.empty() ? 0 : dir[0].begin; }
   // A count taken from the file, checked before it sizes anything.
   int64_t checked_count(int64_t count, const char* what) const;
@@ -124,4 +160,13 @@ class Vexmora {
   ChkParams params_;
   bool has_orient = false;
   int64_t IOpClDen = 0, IOpCl = 0, IROHF = 0;
+  std::unique_ptr<Deferred> deferred;  // null when everything was read
+};
+
+struct Vexmora::Deferred {
+  std::string path;                  // absolute: the working directory may change
+  FileSerializer::Identity identity;  // of the file at load
+  std::mutex mu;
+  std::array<std::vector<Step>, kBulkKinds> steps;
+  std::array<std::atomic<bool>, kBulkKinds> done{};
 };

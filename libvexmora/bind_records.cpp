@@ -49,7 +49,7 @@ py::object section_value(const FchkSection& s) {
 
 py::dict sections(const Vexmora& r) {
   py::dict d;
-  for (const FchkSection& s : r.params().sections) d[text(s.label)] = section_value(s);
+  for (const FchkSection& s : r.metadata().sections) d[text(s.label)] = section_value(s);
   return d;
 }
 
@@ -58,18 +58,18 @@ py::dict sections(const Vexmora& r) {
 void bind_records(py::module_&, ReaderClass& cls) {
   cls.def_property_readonly("dipole_derivatives",
                             [](const Vexmora& r) {
-                              const Mol& x = r.params().mol;
+                              const Mol& x = r.metadata().mol;
                               return shaped(x.dipole_derivatives, {static_cast<py::ssize_t>(x.natoms), 3, 3});
                             })
       .def_property_readonly("polarizability",
-                             [](const Vexmora& r) { return triangles(r.params().mol.polarizability, {3, 3}); })
+                             [](const Vexmora& r) { return triangles(r.metadata().mol.polarizability, {3, 3}); })
       .def_property_readonly("polarizability_derivatives",
                              [](const Vexmora& r) {
-                               const Mol& x = r.params().mol;
+                               const Mol& x = r.metadata().mol;
                                return triangles(x.polarizability_derivatives,
                                                 {static_cast<py::ssize_t>(x.natoms), 3, 3, 3});
                              })
       .def_property_readonly("hyperpolarizability",
-                             [](const Vexmora& r) { return hyperpolarizability(r.params().mol.hyperpolarizability); })
+                             [](const Vexmora& r) { return hyperpolarizability(r.metadata().mol.hyperpolarizability); })
       .def_property_readonly("sections", &sections);
 }

@@ -11,7 +11,7 @@ py::array_t<double> per_mode(const std::vector<double>& v) {
 }
 
 Vibrations vibrations(const Vexmora& r) {
-  const ChkParams::Mol& m = r.params().mol;
+  const ChkParams::Mol& m = loaded(r, Bulk::hessian);
   py::gil_scoped_release nogil;
   return harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
 }

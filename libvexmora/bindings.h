@@ -21,6 +21,19 @@ using ReaderClass = py::classh<Vexmora>;
 
 inline const Vexmora& reader_of(const py::object& self) { return self.cast<const Vexmora&>(); }
 inline const ChkParams::Mol& mol_of(const py::object& self) { return reader_of(self).params().mol; }
+// The same without reading the large records the reader deferred: for what
+// they do not hold. loaded() reads them.
+inline const ChkParams::Mol& meta_of(const py::object& self) { return reader_of(self).metadata().mol; }
+
+// The molecule once the records of kind b are read (on first use, from the
+// file, without the interpreter lock).
+inline const ChkParams::Mol& loaded(const Vexmora& r, Bulk b) {
+  {
+    py::gil_scoped_release nogil;
+    r.load(b);
+  }
+  return r.metadata().mol;
+}
 
 inline void set_read_only(py::array& a) {
   py::detail::array_proxy(a.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;

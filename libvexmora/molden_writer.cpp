@@ -69,7 +69,7 @@ std::vector<std::string> function_labels(size_t n) {
   return out;
 }
 
-// Molden's Cartesian order; it equals Gaussian's for d and f.
+// Molden's Cartesian order; it equals Gaussian's up to f.
 std::vector<CartesianPowers> molden_cartesian(int L) {
   if (L != 4) return gaussian_cartesian(L);
   return {{4, 0, 0}, {0, 4, 0}, {0, 0, 4}, {3, 1, 0}, {3, 0, 1}, {1, 3, 0}, {0, 3, 1}, {1, 0, 3},
@@ -82,9 +82,8 @@ std::vector<CartesianPowers> molden_cartesian(int L) {
 // readers; pure functions are normalised in both.
 std::vector<int64_t> shell_map(int L, bool pure) {
   std::vector<int64_t> source;
-  if (pure || L < 2) {
-    const int64_t n = pure ? 2 * L + 1 : (L + 1) * (L + 2) / 2;
-    for (int64_t k = 0; k < n; ++k) source.push_back(k);
+  if (pure) {
+    for (int64_t k = 0; k < 2 * L + 1; ++k) source.push_back(k);
     return source;
   }
   const std::vector<CartesianPowers> from = gaussian_cartesian(L), to = molden_cartesian(L);

@@ -148,6 +148,7 @@ void Vexmora::visit_state(Self& r, Archive& ar) {
 }
 
 std::string Vexmora::save_state() const {
+  load_all();
   StateWriter w;
   w.out.assign(kMagic, sizeof kMagic);
   visit_state(*this, w);

@@ -1,5 +1,6 @@
 """Shared set-up of the suites. The tests import the installed modules; in a
-tree that is not built, every test module is skipped with one reason."""
+tree that is not built, every test module is skipped with one reason. The
+fixtures shared by several modules are here."""
 from __future__ import annotations
 
 import importlib.util
@@ -37,3 +38,11 @@ def pytest_pycollect_makemodule(module_path: Path, parent: Any) -> Optional[pyte
     if UNBUILT is None:
         return None
     return _Skipped.from_parent(parent, path=module_path)
+
+
+@pytest.fixture(scope="session")
+def h2_chk(tmp_path_factory: pytest.TempPathFactory) -> Path:
+    """The builder's H2 job (SCF density, Hessian), written once per session."""
+    from chkbuilder import h2_job
+
+    return h2_job(tmp_path_factory.mktemp("h2"))

@@ -11,7 +11,7 @@ import pytest
 
 from chkbuilder import h2, labels, mol, read, reals
 
-Vexmora_ = pytest.importorskip("Vexmora_")
+import Vexmora_
 OPEN, WRITE = "Can not open/write file: ", "Can not write file: "
 
 

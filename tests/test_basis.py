@@ -11,7 +11,6 @@ from hypothesis import given, settings, strategies as st
 
 from chkbuilder import XYZ3, Shell, overlap, read, with_basis
 
-pytest.importorskip("Vexmora_")
 BOHR = 0.529177249
 
 

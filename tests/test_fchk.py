@@ -13,7 +13,6 @@ from chkbuilder import (H2_XYZ, Shell, basis, densities, general, h2, labels, mo
                         read, reals, switches)
 from refdata import read_fchk
 
-pytest.importorskip("Vexmora_")
 CELL = ((11.0, 0.0, 0.0), (0.5, 12.0, 0.0), (0.25, -0.75, 13.0))
 I64 = st.integers(-(2**63), 2**63 - 1)
 REAL = st.floats(allow_nan=False)

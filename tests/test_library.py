@@ -2,7 +2,6 @@
 from __future__ import annotations
 
 import pickle
-import tempfile
 from pathlib import Path
 from typing import Any
 
@@ -12,7 +11,7 @@ from hypothesis import given, settings, strategies as st
 
 import Vexmora_
 import vexmora
-from chkbuilder import h2_job
+from chkbuilder import densities, h2
 from refdata import good_checkpoints
 
 GOOD = good_checkpoints()
@@ -57,8 +56,8 @@ def test_every_array_equals_the_specified_binding(chk: Path) -> None:
     assert occ.sum() == c.n_electrons
 
 
-def test_views_outlive_the_checkpoint_and_pickles_carry_everything(tmp_path: Path) -> None:
-    c = vexmora.load(h2_job(tmp_path))
+def test_views_outlive_the_checkpoint_and_pickles_carry_everything(tmp_path: Path, h2_chk: Path) -> None:
+    c = vexmora.load(h2_chk)
     mo, hess = c.mo_coefficients_alpha, c.hessian
     assert not mo.flags.writeable and not hess.flags.writeable and not mo.flags.owndata
     back = pickle.loads(pickle.dumps(c))
@@ -74,9 +73,10 @@ def test_views_outlive_the_checkpoint_and_pickles_carry_everything(tmp_path: Pat
 
 @settings(max_examples=150, deadline=None, derandomize=True)
 @given(data=st.data())
-def test_damaged_state_is_refused_or_harmless(tmp_path_factory: Any, data: st.DataObject) -> None:
+def test_damaged_state_is_refused_or_harmless(tmp_path_factory: Any, h2_chk: Path,
+                                               data: st.DataObject) -> None:
     """A state with counts raised, bytes overwritten, cut short: refused, or its writers work."""
-    state = bytearray(vexmora.load(_H2).__reduce__()[1][0])
+    state = bytearray(vexmora.load(h2_chk).__reduce__()[1][0])
     counts = [i for i in range(len(state) - 7) if 0 < int.from_bytes(state[i:i + 8], "little") <= 10**6]
     for i in data.draw(st.lists(st.sampled_from(counts), max_size=2)):
         raised = data.draw(st.sampled_from([int.from_bytes(state[i:i + 8], "little") + 1, 2**31]))
@@ -104,4 +104,12 @@ def test_to_iodata_counts_the_electrons(chk: Path) -> None:
     assert np.trace(data.one_rdms["scf"] @ s) == pytest.approx(c.n_electrons, abs=1e-6)
 
 
-_H2 = h2_job(Path(tempfile.mkdtemp()))
+
+def test_every_density_kind_by_its_name(tmp_path: Path) -> None:
+    """All nine kinds selected (the word -1): each under Gaussian's name, "2nd Order" last."""
+    blocks = [[10.0 * k + 1, 10.0 * k + 2, 10.0 * k + 3] for k in range(9)]
+    c = vexmora.load(h2().add(603, densities(0, *blocks, word=-1)).write(tmp_path / "d.chk"))
+    assert list(c.densities) == ["SCF", "Psi(1)", "MP2", "MP3", "MP4", "CI Rho(1)", "CI", "CC",
+                                 "2nd Order"] and not c.spin_densities
+    for kind, tri in zip(c.densities, blocks):
+        assert np.array_equal(c.densities[kind], unpack(tri)), kind

@@ -14,8 +14,6 @@ import pytest
 
 from chkbuilder import h2, mol
 
-pytest.importorskip("Vexmora_")
-pytest.importorskip("vexmora")
 
 # Runs in a child, so that the limit and the umask stay there. Reads a list of
 # [binding, writer, checkpoint, target, size limit or null]; prints, for each,

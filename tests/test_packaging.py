@@ -9,8 +9,8 @@ from pathlib import Path
 
 import pytest
 
-Vexmora_ = pytest.importorskip("Vexmora_")
-vexmora = pytest.importorskip("vexmora")
+import Vexmora_
+import vexmora
 ROOT = Path(__file__).resolve().parents[1]
 STUBS = [(ROOT / "Vexmora_" / "Vexmora_-stubs" / "__init__.pyi", Vexmora_),
          (ROOT / "src" / "vexmora" / "_core.pyi", vexmora._core)]

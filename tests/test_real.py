@@ -15,7 +15,7 @@ from chkbuilder import nfunc
 from refdata import (is_broken, log_orbital_energies, log_orientation, read_fchk,
                      real_checkpoints)
 
-Vexmora_ = pytest.importorskip("Vexmora_")
+import Vexmora_
 BOHR, EPS = 0.529177249, sys.float_info.epsilon
 PADDED = "last character item padded with blanks"  # Gaussian pads its 12-character words
 NOISE = "rounding noise in place of zero"  # the rotation into the shell frame leaves ~eps

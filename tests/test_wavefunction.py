@@ -12,7 +12,6 @@ from hypothesis import given, settings, strategies as st
 from chkbuilder import (H2_XYZ, ChkBuilder, densities, h2, job, lower_triangle, mol, orientation,
                         read, reals, switches)
 
-pytest.importorskip("Vexmora_")
 NBASIS, NBSUSE = 3, 2  # unequal, so that a mix-up of the two changes every size
 #: IOpCl -> (NRI, spinfac, unrestricted, prefix)
 WFN = {0: (1, 1, False, "R"), 1: (1, 1, True, "U"), 2: (2, 1, False, "RC"), 3: (2, 1, True, "UC"),

@@ -1,23 +1,27 @@
 #!/usr/bin/env python3
 """Mutation testing of the C++ core: how many small faults does the suite catch?
 
-Each mutant is one small change to one line of ``Vexmora_/*.cpp|h`` (a flipped
-comparison, a constant off by one, ``&&``/``||`` swapped, a throw or a check
-deleted, a unit constant changed). A mutant is known by its file, the text of
-its line, the operator and the occurrence on the line, so a saved list still
-applies after nearby lines moved. For each mutant the runner patches the
-source, rebuilds ``build/mutate`` incrementally with ninja (one job), runs
-ctest and then pytest (-x) on one interpreter against that build, and always
-restores the source. A mutant that does not compile is left out of the score.
-With --sanitizers a survivor also goes to the test command's sanitizer step
-(fuzz/replay.sh), which sees reads and writes past an array that pass unseen
-in a release build.
+Each mutant is one small change to one line of a C++ file of ``Vexmora_/`` or
+``libvexmora/``, the bindings included (a flipped comparison, a constant off by
+one, ``&&``/``||`` swapped, a throw or a check deleted, a unit constant
+changed). A mutant is known by its file, the text of its line, the operator and
+the occurrence on the line, so a saved list still applies after nearby lines
+moved. The runner never touches the working tree: it copies the tracked files
+into ``build/mutate/tree`` and, for each mutant, patches the copy, rebuilds
+``build/mutate/obj`` incrementally with ninja, runs ctest and then the copy's
+pytest (-x) on one interpreter against that build, and restores the copy. A
+mutant that does not compile is left out of the score. With --budget the run
+stops starting mutants after that many seconds and scores those it ran. With
+--sanitizers a survivor also goes to the test command's sanitizer step
+(fuzz/replay.sh, in the copy), which sees reads and writes past an array that
+pass unseen in a release build.
 
     python tools/mutate.py --list                 # the chosen mutants
     python tools/mutate.py --save mutants.json    # choose and save, then run
     python tools/mutate.py --load mutants.json    # run a saved list
     python tools/mutate.py --load mutants.json --matrix kills.json  # and which tests kill each
     python tools/mutate.py --load mutants.json --sanitizers  # survivors to the sanitizer step
+    python tools/mutate.py --load mutants.json --budget 2400 --jobs 2  # at most ~40 min
 """
 from __future__ import annotations
 
@@ -30,14 +34,16 @@ import shutil
 import signal
 import subprocess
 import sys
+import time
 from collections import defaultdict
 from pathlib import Path
 from typing import Dict, Iterator, List, Optional, Tuple
 
 ROOT = Path(__file__).resolve().parents[1]
-SRC = ROOT / "Vexmora_"
-LIB = ROOT / "libvexmora"
-BUILD = ROOT / "build" / "mutate"
+TREE = ROOT / "build" / "mutate" / "tree"  # the copy that is mutated
+BUILD = ROOT / "build" / "mutate" / "obj"
+DIRS = ("Vexmora_", "libvexmora")
+JOBS = 1  # ninja's jobs (--jobs)
 
 # name -> (pattern, replacement); the replacement is applied to one match.
 OPERATORS: Dict[str, Tuple[str, str]] = {
@@ -98,9 +104,22 @@ def mutate_line(line: str, op: str, k: int) -> Optional[str]:
     return line[:m.start()] + rep + line[m.end():]
 
 
-def sources(with_bindings: bool) -> List[Path]:
-    files = [f for d in (SRC, LIB) for f in sorted(d.glob("*.cpp")) + sorted(d.glob("*.h"))]
-    return [f for f in files if with_bindings or f.name not in ("module.cpp", "core_module.cpp")]
+def sources(root: Path = ROOT) -> List[Path]:
+    """Every C++ file of the core and of both bindings, sources before headers."""
+    return [f for pattern in ("*.cpp", "*.h") for d in DIRS for f in sorted((root / d).glob(pattern))]
+
+
+def copy_tree() -> None:
+    """The tracked files of the working tree into TREE; unchanged files keep
+    their copy (and its time stamp), so that ninja rebuilds only what changed."""
+    names = subprocess.check_output(["git", "ls-files", "-z"], cwd=ROOT, text=True).split("\0")
+    for name in filter(None, names):
+        src, dst = ROOT / name, TREE / name
+        if not src.is_file():
+            continue
+        if not dst.exists() or dst.read_bytes() != src.read_bytes():
+            dst.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(src, dst)
 
 
 def candidates(files: List[Path]) -> Iterator[dict]:
@@ -116,14 +135,14 @@ def candidates(files: List[Path]) -> Iterator[dict]:
 
 
 def choose(seed: int, total: int) -> List[dict]:
-    """About ``total`` mutants, at least two from every core file, the rest by share."""
+    """About ``total`` mutants, at least one from every C++ file, the rest by share."""
     by_file: Dict[str, List[dict]] = defaultdict(list)
-    for c in candidates(sources(with_bindings=False)):
+    for c in candidates(sources()):
         by_file[c["file"]].append(c)
     count = sum(len(v) for v in by_file.values())
     rng, chosen = random.Random(seed), []
-    for name in sorted(by_file):
-        quota = min(len(by_file[name]), max(2, round(total * len(by_file[name]) / count)))
+    for name in by_file:  # in the order of sources()
+        quota = min(len(by_file[name]), max(1, round(total * len(by_file[name]) / count)))
         # An operator first, then a place: constants are far more common than
         # comparisons or throws, but not more telling.
         by_op: Dict[str, List[dict]] = defaultdict(list)
@@ -136,8 +155,10 @@ def choose(seed: int, total: int) -> List[dict]:
 
 
 def locate(mut: dict) -> Optional[Tuple[Path, int, str]]:
-    """File, line index and mutated text of ``mut`` in today's sources."""
-    path = SRC / mut["file"] if (SRC / mut["file"]).exists() else LIB / mut["file"]
+    """File, line index and mutated text of ``mut`` in the copy."""
+    path = next((TREE / d / mut["file"] for d in DIRS if (TREE / d / mut["file"]).exists()), None)
+    if path is None:
+        return None
     lines = path.read_text().splitlines(keepends=True)
     same = [i for i, text in enumerate(lines) if text.strip() == mut["line"]]
     if len(same) <= mut["nth"]:
@@ -149,34 +170,39 @@ def locate(mut: dict) -> Optional[Tuple[Path, int, str]]:
 
 def run(cmd: List[str], timeout: int, env: Optional[dict] = None) -> bool:
     try:
-        return subprocess.run(cmd, cwd=ROOT, env=env, stdout=subprocess.DEVNULL,
+        return subprocess.run(cmd, cwd=TREE, env=env, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL, timeout=timeout).returncode == 0
     except subprocess.TimeoutExpired:
         return False  # a hanging suite counts as a caught fault
 
 
 def configure(python: str) -> dict:
-    """Configures build/mutate once; returns the environment the suite runs in."""
+    """Copies the tree, configures its build once; returns the environment the suite runs in."""
     bindir = Path(python).parent
+    copy_tree()
     if not (BUILD / "build.ninja").exists():
         pyb = subprocess.check_output([python, "-m", "pybind11", "--cmakedir"], text=True).strip()
-        subprocess.check_call([str(bindir / "cmake"), "-S", str(ROOT), "-B", str(BUILD), "-G", "Ninja",
+        subprocess.check_call([str(bindir / "cmake"), "-S", str(TREE), "-B", str(BUILD), "-G", "Ninja",
                                f"-DCMAKE_MAKE_PROGRAM={bindir / 'ninja'}", "-DVEXMORA_BUILD_TESTS=ON",
                                "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_CXX_FLAGS_RELEASE=-O1",
                                f"-DPython_EXECUTABLE={python}", f"-Dpybind11_DIR={pyb}"])
     if not build(bindir):
         sys.exit("the unmutated sources do not build")
     (BUILD / "Vexmora_-stubs").mkdir(exist_ok=True)
-    (BUILD / "Vexmora_-stubs" / "__init__.pyi").write_bytes((SRC / "Vexmora_-stubs" / "__init__.pyi").read_bytes())
+    (BUILD / "Vexmora_-stubs" / "__init__.pyi").write_bytes((TREE / "Vexmora_" / "Vexmora_-stubs" / "__init__.pyi").read_bytes())
     # The package as installed: its Python files beside the core built here, so
     # that neither the source folder nor an installed copy is imported instead.
     pkg = BUILD / "pkg" / "vexmora"
     shutil.rmtree(pkg.parent, ignore_errors=True)
     pkg.mkdir(parents=True)
-    for f in list((ROOT / "src" / "vexmora").iterdir()) + list(BUILD.glob("_core*.so")):
+    for f in list((TREE / "src" / "vexmora").iterdir()) + list(BUILD.glob("_core*.so")):
         if not f.name.startswith("_core") or f.parent == BUILD:
             (pkg / f.name).symlink_to(f)
-    env = dict(os.environ, PYTHONPATH=f"{pkg.parent}{os.pathsep}{BUILD}", PYTHONDONTWRITEBYTECODE="1")
+    # The copy's tests find the shared real files where the working tree's do.
+    sys.path.insert(0, str(ROOT / "tests"))
+    from refdata import TESTDATA
+    env = dict(os.environ, PYTHONPATH=f"{pkg.parent}{os.pathsep}{BUILD}", PYTHONDONTWRITEBYTECODE="1",
+               VEXMORA_TESTDATA=str(TESTDATA))
     where = subprocess.check_output(
         [python, "-c", "import Vexmora_, vexmora._core as c; print(Vexmora_.__file__, c.__file__)"],
         env=env, cwd=BUILD, text=True).split()
@@ -186,7 +212,7 @@ def configure(python: str) -> dict:
 
 
 def build(bindir: Path) -> bool:
-    return run([str(bindir / "ninja"), "-C", str(BUILD), "-j1"], timeout=1800)
+    return run([str(bindir / "ninja"), "-C", str(BUILD), f"-j{JOBS}"], timeout=1800)
 
 
 def failures(python: str, env: dict, every: bool) -> List[str]:
@@ -198,7 +224,7 @@ def failures(python: str, env: dict, every: bool) -> List[str]:
     # folder (without a compiled core) first on the path.
     cmd = [str(Path(python).parent / "pytest"), "-q", "-rf", "-p", "no:cacheprovider", "tests"]
     try:
-        done = subprocess.run(cmd + ([] if every else ["-x"]), cwd=ROOT, env=env, text=True,
+        done = subprocess.run(cmd + ([] if every else ["-x"]), cwd=TREE, env=env, text=True,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=600)
     except subprocess.TimeoutExpired:
         return ["timeout"]  # a hanging suite counts as a caught fault
@@ -209,7 +235,7 @@ def failures(python: str, env: dict, every: bool) -> List[str]:
 
 
 def sanitizers_catch(python: str) -> bool:
-    """Whether the test command's sanitizer step (fuzz/replay.sh) fails on today's sources."""
+    """Whether the test command's sanitizer step (fuzz/replay.sh) fails on the copy."""
     return not run(["bash", "fuzz/replay.sh"], 1800, dict(os.environ, PYTHON=python))
 
 
@@ -224,12 +250,19 @@ def main() -> None:
                     "write the tests that fail for it to this file")
     ap.add_argument("--sanitizers", action="store_true", help="give each survivor to the "
                     "sanitizer step of the test command too")
+    ap.add_argument("--budget", type=float, help="seconds after which no further mutant starts")
+    ap.add_argument("--jobs", type=int, default=1, help="ninja's parallel jobs (default 1)")
     ap.add_argument("--python", default=str(ROOT / ".venv-3.11" / "bin" / "python"))
     args = ap.parse_args()
+    global JOBS
+    JOBS = args.jobs
+    start = time.monotonic()
     args.python = os.path.abspath(args.python)  # not resolved: a venv's python is a link
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))  # restores the source too
     muts = json.loads(args.load.read_text()) if args.load else choose(args.seed, args.count)
-    muts.sort(key=lambda m: m["file"])  # one file after another: fewer recompilations
+    # One file after another, fewer recompilations; headers, which rebuild
+    # much of the core, last.
+    muts.sort(key=lambda m: (m["file"].endswith(".h"), m["file"]))
     if args.save:
         args.save.write_text(json.dumps(muts, indent=1) + "\n")
     if args.list:
@@ -242,6 +275,10 @@ def main() -> None:
     score: Dict[str, List[int]] = defaultdict(lambda: [0, 0])
     survivors, skipped, matrix = [], 0, {}
     for n, mut in enumerate(muts, 1):
+        if args.budget is not None and time.monotonic() - start > args.budget:
+            print(f"budget spent: {len(muts) - n + 1} mutants not run", flush=True)
+            skipped += len(muts) - n + 1
+            break
         found = locate(mut)
         if found is None:
             print(f"[{n}/{len(muts)}] missing: {mut['file']}: {mut['line']}", flush=True)
@@ -282,7 +319,7 @@ def main() -> None:
     killed, total = sum(v[0] for v in score.values()), sum(v[1] for v in score.values())
     by_sanitizers = sum(v == ["sanitizers"] for v in matrix.values())
     print(f"overall              {killed:3d}/{total:<3d} = {100.0 * killed / max(total, 1):.1f} %"
-          f"  ({by_sanitizers} of them by the sanitizers; {skipped} not compiled or missing)")
+          f"  ({by_sanitizers} of them by the sanitizers; {skipped} not compiled, missing or not run)")
     print("\nsurvivors:\n" + "\n".join(survivors))
 
 

@@ -6,6 +6,12 @@ amu; indices are 0-based. Large arrays (MO coefficients, the
 orthonormal basis, the Hessian, the basis arrays) are read-only views on the
 reader's storage: they keep it alive and cost no copy.
 
+Loading checks every record of the file (inside it, lengths consistent) but
+reads the large ones (orbitals, orthonormal basis, densities, Hessian) only
+when first used, once, from the file as it was at load: a file changed, cut
+short or removed since then raises RuntimeError naming the file on that first
+use, and loading it again reads the new content. The metadata never needs them.
+
 A :class:`Checkpoint` never changes after loading, so one object may be read
 from any number of threads at once, and its writers may run in parallel
 (each writes its own temporary file and renames it into place). Parsing and
@@ -85,7 +91,8 @@ def load(path: PathLike) -> "Checkpoint":
     """Read a Gaussian binary checkpoint (``.chk``).
 
     ``path`` may be ``str``, ``bytes`` or ``os.PathLike``. A file that is not a
-    readable checkpoint raises :class:`CheckpointError`.
+    readable checkpoint raises :class:`CheckpointError`. The large records are
+    read on first use (see the module's description).
     """
     return Checkpoint(_open(path), os.fsdecode(os.fsencode(path)))
 
