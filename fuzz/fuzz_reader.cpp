@@ -26,6 +26,7 @@ struct Scratch {
   std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm/vexmora-fuzz-XXXXXX"
                                                   : "/tmp/vexmora-fuzz-XXXXXX";
   Scratch() {
+    output_formats();  // its table is then destroyed after this, which reads it
     if (mkdtemp(&dir[0]) == nullptr) std::abort();
   }
   ~Scratch() {
