@@ -13,4 +13,5 @@ PYBIND11_MODULE(_core, m) {
   // Local: Vexmora_ registers the same C++ class under its own name.
   ReaderClass reader(m, "Reader", py::module_local());
   bind_reader(m, reader);
+  bind_grid(m, reader);
 }

@@ -1,0 +1,74 @@
+// Basis functions, orbitals and densities at points in space.
+//
+// Points are taken in blocks of kGridBlock: the basis functions of one block
+// (a few hundred KiB for a thousand functions) are the only large buffer, so
+// memory stays bounded however many points are asked for. Shells are screened
+// per block by distance: a primitive counts as zero where its value, with its
+// contraction coefficient and normalisation, falls below kPrimitiveCutoff
+// (including the r^L of its angular part). An orbital or density value then
+// misses at most n_basis * |largest coefficient| * kPrimitiveCutoff.
+#pragma once
+
+#include <Eigen/Dense>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "ChkParams.h"
+#include "shells.h"
+
+constexpr int64_t kGridBlock = 128;
+constexpr double kPrimitiveCutoff = 1e-14;
+// Shells up to h, pure or Cartesian, as the reader accepts them.
+constexpr int64_t kGridMaxL = 5;
+
+// One shell ready for evaluation: primitives with their normalisation folded
+// in, and its functions as combinations of Cartesian monomials.
+struct GridShell {
+  double centre[3] = {0, 0, 0};
+  int L = 0;
+  int64_t first_function = 0;  // in Gaussian's order
+  std::vector<double> exps, coefs, reach2;  // reach2: r^2 beyond which a primitive is negligible
+  double extent2 = 0;                        // the largest reach2
+  std::vector<Powers> monomials;
+  // Function k = sum of weight * monomial over its terms.
+  struct Term {
+    int monomial;
+    double weight;
+  };
+  std::vector<std::vector<Term>> functions;
+};
+
+// Fills xyz (3 per point, Bohr) with points first .. first + n of a set.
+using PointSource = std::function<void(int64_t first, int64_t n, double* xyz)>;
+
+struct GridWorkspace;
+
+class PointValues {
+ public:
+  // Orbitals `which` (0-based) of the alpha or beta set: one column each.
+  static PointValues orbitals(const ChkParams::Mol& m, const std::vector<int64_t>& which,
+                              bool beta);
+  // The density of a packed lower triangle (row-wise), one column.
+  static PointValues density(const ChkParams::Mol& m, const std::vector<double>& triangle);
+
+  int64_t columns() const { return columns_; }
+  // Values of points 0 .. n of `source` into out (n x columns, row-major),
+  // over `threads` threads (at least one). Throws nothing once built.
+  void evaluate(const PointSource& source, int64_t n, double* out, int threads) const;
+
+ private:
+  explicit PointValues(const ChkParams::Mol& m);
+  void evaluate_block(const double* xyz, int64_t n, double* out, GridWorkspace& w) const;
+
+  std::vector<GridShell> shells_;
+  int64_t nbasis_ = 0, columns_ = 0;
+  // Orbitals: out = phi^T coef. Density: out = sum_k weight_k (phi^T coef_k)^2,
+  // from the eigenvectors of the density matrix whose eigenvalues are not negligible.
+  Eigen::MatrixXd coef_;  // nbasis x columns (orbitals) or x kept eigenvectors
+  Eigen::VectorXd weights_;
+  bool density_ = false;
+};
+
+// The points of a box: origin + i a + j b + k c, k fastest (a cube file's order).
+PointSource box_points(const double origin[3], const double axes[9], int64_t n2, int64_t n3);
