@@ -227,6 +227,13 @@ def h2() -> ChkBuilder:
             .add(524, reals([0.5489, 0.5489, 1.2114, -1.2114])))
 
 
+def h2_job(tmp: Path, name: str = "h2.chk") -> Path:
+    """The builder's H2 with an SCF density and a Hessian, written to ``tmp/name``."""
+    b = h2().add(603, densities(1, lower_triangle([[0.6, 0.3], [0.3, 0.6]])))
+    b.add(585, reals([0.01 * (k + 1) for k in range(21)]))
+    return Path(b.write(tmp / name))
+
+
 def last(label: int, data: bytes, length: Optional[int] = None) -> ChkBuilder:
     """H2 with record ``label`` moved to the end, behind room for any length up to the file's."""
     return h2().remove(label).add(4242, reals([0.0] * 5000)).add(label, data, length=length)

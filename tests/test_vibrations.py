@@ -3,18 +3,16 @@ the full .fchk and on Checkpoint, and the harmonic vibrations: against Gaussian'
 .fchk and .log, and synthetic checkpoints for what the real files lack."""
 from __future__ import annotations
 
-import json
 import re
 import sys
 from pathlib import Path
-from typing import Any, Dict, Sequence
+from typing import Any, Sequence
 
 import numpy as np
 import pytest
 
 import Vexmora_
 import vexmora
-import vexmora.cli
 from chkbuilder import h2, ints, lower_triangle, mol, reals
 from refdata import read_fchk, real_checkpoints
 
@@ -128,16 +126,3 @@ def test_synthetic_properties_and_modes(b: Any, present: Sequence[str], modes: A
     if modes == 1:  # the bond stretch: the atoms move apart along it
         assert np.allclose(np.abs(v.modes[0]), np.sqrt(0.5) * np.array([[0, 0, 1], [0, 0, 1]]))
         assert v.reduced_masses[0] == pytest.approx(H_MASS)
-
-
-def test_freq_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
-    chk = job().write(tmp_path / "f.chk")
-    v = vexmora.load(chk).vibrations()
-    assert vexmora.cli.main(["freq", chk, "--json"]) == 0
-    out: Dict[str, Any] = json.loads(capsys.readouterr().out)
-    assert out["frequencies"] == v.frequencies.tolist() and out["zero_point_energy"] > 0
-    assert vexmora.cli.main(["freq", chk]) == 0
-    assert capsys.readouterr().out.split("\n")[2].split() == [
-        "1", f"{v.frequencies[0]:.4f}", f"{v.reduced_masses[0]:.4f}", f"{v.force_constants[0]:.4f}"]
-    assert vexmora.cli.main(["freq", h2().write(tmp_path / "sp.chk")]) == 1
-    assert "no Hessian" in capsys.readouterr().err
