@@ -147,3 +147,75 @@ def test_mixed_basis_density(tmp_path: Path) -> None:
     assert rho @ grid.weights == pytest.approx(4, rel=1e-5)
     psi = ckpt.orbitals_at(grid.coords[:500] * BOHR, [0, 1])
     np.testing.assert_allclose(rho[:500], 2 * (psi ** 2).sum(1), rtol=1e-11, atol=1e-14)
+
+
+def read_cube(path: Path) -> Dict[str, Any]:
+    """A cube file's parts, checking the layout: runs of the third axis on lines of six."""
+    lines = path.read_text().splitlines()
+    head = lines[2].split()
+    natoms, origin = int(head[0]), [float(x) for x in head[1:4]]
+    axes = [lines[3 + k].split() for k in range(3)]
+    shape = [int(a[0]) for a in axes]
+    atoms = [[float(x) for x in line.split()] for line in lines[6:6 + abs(natoms)]]
+    body = lines[6 + abs(natoms) + (natoms < 0):]
+    per_run = -(-shape[2] // 6)
+    assert len(body) == shape[0] * shape[1] * per_run
+    assert all(len(line) == 13 * (6 if (k + 1) % per_run else shape[2] - 6 * (per_run - 1))
+               for k, line in enumerate(body))
+    values = np.array(" ".join(body).split(), dtype=float).reshape(shape)
+    return dict(natoms=natoms, origin=origin, steps=np.array([[float(x) for x in a[1:]] for a in axes]),
+                atoms=atoms, orbital_line=lines[6 + abs(natoms)] if natoms < 0 else None,
+                values=values)
+
+
+@pytest.mark.parametrize("what, kw", [("density", {}), ("homo", dict(shape=(9, 7, 13))), (6, {})])
+def test_cube_holds_the_values_at_its_points(tmp_path: Path, what: Any, kw: Dict[str, Any]) -> None:
+    ckpt = synthetic(tmp_path, ALL_L + [shell(3, 5)], "pure")
+    path = tmp_path / "x.cube"
+    ckpt.write_cube(path, what, **(kw or dict(spacing=0.35, margin=1.5)))
+    cube = read_cube(path)
+    np.testing.assert_allclose(cube["atoms"], [[1, 1, *x] for x in ckpt.coordinates / BOHR],
+                               atol=1e-6)
+    n = cube["values"].shape
+    i, j, k = np.meshgrid(*[np.arange(m) for m in n], indexing="ij")
+    points = (cube["origin"] + np.stack([i, j, k], -1).reshape(-1, 3) @ cube["steps"]) * BOHR
+    if what == "density":
+        assert cube["natoms"] == 3 and cube["orbital_line"] is None
+        ref = ckpt.density_at(points)
+    else:
+        index = 1 if what == "homo" else what
+        assert cube["natoms"] == -3 and cube["orbital_line"] == f"    1{index + 1:5d}"
+        ref = ckpt.orbitals_at(points, [index])[:, 0]
+    if "shape" in kw:  # the box reaches 4 Bohr beyond the atoms, whatever the shape
+        assert n == kw["shape"]
+        np.testing.assert_allclose(cube["origin"], ckpt.coordinates.min(0) / BOHR - 4, atol=1e-6)
+    np.testing.assert_allclose(cube["values"].ravel(), ref, rtol=5e-6, atol=1e-300)
+    if shutil.which("obabel"):
+        xyz = subprocess.run(["obabel", "-icube", str(path), "-oxyz"], capture_output=True,
+                             text=True, timeout=60).stdout.splitlines()
+        assert int(xyz[0]) == 3
+        np.testing.assert_allclose([[float(x) for x in line.split()[1:]] for line in xyz[2:5]],
+                                   ckpt.coordinates, atol=1e-4)
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda c, p: c.orbitals_at(np.zeros((4, 2)), [0]), "shape"),
+    (lambda c, p: c.density_at([[0, 0, np.nan]]), "finite"),
+    (lambda c, p: c.orbitals_at(np.zeros((1, 3)), [2]), "out of range"),
+    (lambda c, p: c.orbitals_at(np.zeros((1, 3)), [-1]), "out of range"),
+    (lambda c, p: c.orbitals_at(np.zeros((1, 3)), [0], spin="beta"), "no beta orbitals"),
+    (lambda c, p: c.density_at(np.zeros((1, 3)), "MP2"), "no 'MP2' density"),
+    (lambda c, p: c.density_at(np.zeros((1, 3)), spin=True), "no 'SCF' density"),
+    (lambda c, p: c.write_cube(p, "lumo", spacing=0), "spacing must be"),
+    (lambda c, p: c.write_cube(p, spacing=-0.1), "spacing must be"),
+    (lambda c, p: c.write_cube(p, 7), "out of range"),
+    (lambda c, p: c.write_cube(p, "CI"), "no 'CI' density"),
+    (lambda c, p: c.write_cube(p, shape=500), "confirm with allow_large"),
+    (lambda c, p: c.write_cube(p, threads=0), "at least 1"),
+])
+def test_bad_input(tmp_path: Path, call: Any, message: str) -> None:
+    from chkbuilder import h2_job
+    ckpt = vexmora.load(h2_job(tmp_path))
+    with pytest.raises(ValueError, match=message):
+        call(ckpt, tmp_path / "x.cube")
+    assert not (tmp_path / "x.cube").exists()

@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import math
 import os
+from dataclasses import dataclass
 from typing import TYPE_CHECKING, Callable, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
@@ -115,38 +116,56 @@ def cube_box(coords_bohr: np.ndarray, spacing: Optional[float], shape: Union[Non
             raise ValueError(f"shape must be at least 2 points per axis, not {shape!r}")
         step = extent / (np.array(counts) - 1)
     n1, n2, n3 = counts
-    return lo, np.diag(step), (n1, n2, n3)
+    # The file prints the box to six decimals: the values are those of the printed points.
+    return np.round(lo, 6), np.diag(np.round(step, 6)), (n1, n2, n3)
 
 
-def write_cube(ckpt: "Checkpoint", path: "PathLike", what: Orbital, *, spacing: Optional[float],
-               shape: Union[None, int, Sequence[int]], margin: Optional[float],
-               threads: Optional[int], beta: bool, spin: bool, allow_large: bool,
-               progress: Optional[Progress] = None) -> None:
-    coords = ckpt._reader.coordinates(False)
-    if isinstance(what, str) and what not in ("homo", "lumo"):
-        kind, spin = ("SCF", True) if what == "spin" else ("SCF" if what == "density" else what, spin)
-        ev = ckpt._reader.density_values(density_kind(ckpt, kind, spin), spin)
-        orbitals: List[int] = []
-        comment = f"{kind} {'spin' if spin else 'total'} density (e/Bohr^3)"
-    else:
-        index = orbital_indices(ckpt, [what], beta)[0]
-        ev = ckpt._reader.orbital_values([index], beta)
-        orbitals = [index + 1]
-        comment = f"{'beta' if beta else 'alpha'} orbital {index + 1} (Bohr^-3/2)"
-    origin, axes, counts = cube_box(coords, spacing, shape, margin)
+@dataclass
+class CubePlan:
+    """A checked cube request: the evaluator, the orbital line and the box (Bohr)."""
+
+    values: "_core.PointValues"
+    comment: str
+    orbitals: List[int]
+    origin: np.ndarray
+    axes: np.ndarray
+    shape: Tuple[int, int, int]
+
+
+def plan_cube(ckpt: "Checkpoint", what: Orbital, *, spacing: Optional[float],
+              shape: Union[None, int, Sequence[int]], margin: Optional[float], beta: bool,
+              spin: bool, allow_large: bool) -> CubePlan:
+    """Every check of a cube request, before anything is computed or written."""
+    origin, axes, counts = cube_box(ckpt._reader.coordinates(False), spacing, shape, margin)
     total = counts[0] * counts[1] * counts[2]
     if total > MAX_CUBE_POINTS and not allow_large:
         raise ValueError(f"the box holds {total} points ({counts[0]} x {counts[1]} x {counts[2]}), "
                          f"more than {MAX_CUBE_POINTS}: confirm with allow_large=True "
                          "(--large), or choose a larger spacing")
-    values = np.empty((counts[0], counts[1] * counts[2]))
+    if isinstance(what, str) and what not in ("homo", "lumo"):
+        kind, spin = ("SCF", True) if what == "spin" else ("SCF" if what == "density" else what, spin)
+        ev = ckpt._reader.density_values(density_kind(ckpt, kind, spin), spin)
+        comment = f"{kind} {'spin' if spin else 'total'} density (e/Bohr^3)"
+        return CubePlan(ev, comment, [], origin, axes, counts)
+    index = orbital_indices(ckpt, [what], beta)[0]
+    ev = ckpt._reader.orbital_values([index], beta)
+    comment = f"{'beta' if beta else 'alpha'} orbital {index + 1} (Bohr^-3/2)"
+    return CubePlan(ev, comment, [index + 1], origin, axes, counts)
+
+
+def write_cube(ckpt: "Checkpoint", path: "PathLike", plan: CubePlan, threads: Optional[int],
+               progress: Optional[Progress] = None) -> None:
+    """Evaluate a planned cube and write it (whole or not at all)."""
+    n1, n2, n3 = plan.shape
+    values = np.empty((n1, n2 * n3))
     # Slabs of planes, so that progress can be shown and Ctrl-C is seen between them.
-    per = max(1, 2_000_000 // (counts[1] * counts[2]))
-    for first in range(0, counts[0], per):
-        n = min(per, counts[0] - first)
-        values[first:first + n] = ev.box(origin, axes.ravel(), counts, first, n, threads).reshape(
-            n, -1)
+    per = max(1, 2_000_000 // (n2 * n3))
+    axes = plan.axes.ravel()
+    for first in range(0, n1, per):
+        n = min(per, n1 - first)
+        values[first:first + n] = plan.values.box(plan.origin, axes, plan.shape, first, n,
+                                                  threads).reshape(n, -1)
         if progress is not None:
-            progress(first + n, counts[0])
-    ckpt._reader.write_cube(os.fsencode(path), ckpt.title, comment, origin, axes.ravel(), counts,
-                            orbitals, values)
+            progress(first + n, n1)
+    ckpt._reader.write_cube(os.fsencode(path), ckpt.title, plan.comment, plan.origin, axes,
+                            plan.shape, plan.orbitals, values)

@@ -511,10 +511,11 @@ class Checkpoint:
         400^3 points needs ``allow_large=True``. Bad arguments raise ValueError and
         write nothing; the file appears whole or not at all.
         """
-        from ._grid import write_cube
+        from ._grid import plan_cube, write_cube
 
-        write_cube(self, path, what, spacing=spacing, shape=shape, margin=margin,
-                   threads=threads, beta=beta, spin=spin, allow_large=allow_large)
+        plan = plan_cube(self, what, spacing=spacing, shape=shape, margin=margin, beta=beta,
+                         spin=spin, allow_large=allow_large)
+        write_cube(self, path, plan, threads)
 
     # --- Python protocol ----------------------------------------------------
     def __reduce__(self) -> Tuple[Any, Tuple[bytes, str]]:

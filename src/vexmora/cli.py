@@ -1,7 +1,7 @@
 """The ``vexmora`` command line.
 
 ``vexmora convert PATH... [-o OUTDIR] [--to fchk,gjf,molden,xyz] [-j N]``,
-``vexmora info FILE [--json]``, ``vexmora freq CHK [--json]``, and, as
+``vexmora info FILE [--json]``, ``vexmora freq CHK [--json]``, ``vexmora cube CHK ...``, and, as
 ``formchk``, ``vexmora IN.chk [OUT.fchk]`` (also
 ``vexmora CHK [-o X.fchk] [--gjf X.gjf]``). A file that cannot be read or
 written gives one line on standard error and exit status 1, never a traceback.
@@ -16,7 +16,7 @@ from concurrent.futures import Executor, ThreadPoolExecutor
 from pathlib import Path
 from typing import Any, Callable, Dict, List, Optional, Sequence
 
-from . import _freq
+from . import _cube, _freq
 from .checkpoint import Checkpoint, CheckpointError, formula, load
 from .convert import FORMATS, check_formats, expand_inputs, iter_convert
 
@@ -153,6 +153,7 @@ def _subcommands() -> argparse.ArgumentParser:
 #: Further subcommands: name -> (help, add_arguments(parser), run(args) -> status).
 EXTRA_COMMANDS: Dict[str, Any] = {}
 EXTRA_COMMANDS["freq"] = _freq.COMMAND
+EXTRA_COMMANDS["cube"] = _cube.COMMAND
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
