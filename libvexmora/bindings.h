@@ -84,3 +84,4 @@ inline py::str text(const std::string& s) {
 // One bind function per topic.
 void bind_reader(py::module_& m, ReaderClass& reader);
 void bind_grid(py::module_& m, ReaderClass& reader);
+void bind_wavefunction(py::module_& m, ReaderClass& reader);

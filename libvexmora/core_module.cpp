@@ -14,4 +14,5 @@ PYBIND11_MODULE(_core, m) {
   ReaderClass reader(m, "Reader", py::module_local());
   bind_reader(m, reader);
   bind_grid(m, reader);
+  bind_wavefunction(m, reader);
 }

@@ -84,6 +84,7 @@ double reach2(double a, double c, double w, int L) {
 
 GridShell grid_shell(const BasisShell& s, const ChkParams::Mol& m, int64_t first) {
   GridShell g;
+  g.atom = s.atom;
   for (int k = 0; k < 3; ++k) g.centre[k] = m.coords[3 * (s.atom - 1) + k];
   g.L = s.L;
   g.first_function = first;
@@ -97,7 +98,7 @@ GridShell grid_shell(const BasisShell& s, const ChkParams::Mol& m, int64_t first
   }
   for (int64_t p = 0; p < s.nprim; ++p) {
     const double a = m.basis.primexp[s.first_prim + p];
-    if (!(a > 0) || !std::isfinite(a)) VEX_THROW("Basis functions on points: an exponent is not positive");
+    if (!(a > 0) || !std::isfinite(a)) VEX_THROW("the basis holds an exponent that is not positive");
     const double c = s.coefs[p] / std::sqrt(PrmNrm(1, s.L, a, a));
     if (c == 0) continue;
     g.exps.push_back(a);
@@ -123,21 +124,24 @@ struct GridWorkspace {
   std::vector<double> dx, dy, dz, radial, powers, mono, xyz;
 };
 
-PointValues::PointValues(const ChkParams::Mol& m) {
+std::vector<GridShell> grid_shells(const ChkParams::Mol& m, const ShellLimits& limits) {
   if (m.natoms < 1 || static_cast<int64_t>(m.coords.size()) < 3 * m.natoms)
-    VEX_THROW("Basis functions on points: the checkpoint holds no atoms");
-  const std::vector<BasisShell> shells =
-      split_shells(m, {"Basis functions on points", "evaluator's", kGridMaxL, kGridMaxL});
+    VEX_THROW(limits.who + ": the checkpoint holds no atoms");
+  std::vector<GridShell> out;
   int64_t n = 0;
-  for (const BasisShell& s : shells) {
-    shells_.push_back(grid_shell(s, m, n));
+  for (const BasisShell& s : split_shells(m, limits)) {
+    out.push_back(grid_shell(s, m, n));
     n += s.nfunctions();
   }
   if (n != m.nbasis)
-    VEX_THROW("Basis functions on points: the shells hold " + std::to_string(n) +
-              " functions, the checkpoint " + std::to_string(m.nbasis));
-  nbasis_ = n;
+    VEX_THROW(limits.who + ": the shells hold " + std::to_string(n) + " functions, the checkpoint " +
+              std::to_string(m.nbasis));
+  return out;
 }
+
+PointValues::PointValues(const ChkParams::Mol& m)
+    : shells_(grid_shells(m, {"Basis functions on points", "the evaluator", kGridMaxL, kGridMaxL})),
+      nbasis_(m.nbasis) {}
 
 PointValues PointValues::orbitals(const ChkParams::Mol& m, const std::vector<int64_t>& which,
                                   bool beta) {

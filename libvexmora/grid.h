@@ -25,6 +25,7 @@ constexpr int64_t kGridMaxL = 5;
 // One shell ready for evaluation: primitives with their normalisation folded
 // in, and its functions as combinations of Cartesian monomials.
 struct GridShell {
+  int64_t atom = 0;  // from 1
   double centre[3] = {0, 0, 0};
   int L = 0;
   int64_t first_function = 0;  // in Gaussian's order
@@ -38,6 +39,10 @@ struct GridShell {
   };
   std::vector<std::vector<Term>> functions;
 };
+
+// The shells of `m` ready for evaluation, refused as `limits` say; their
+// functions add up to the checkpoint's count.
+std::vector<GridShell> grid_shells(const ChkParams::Mol& m, const ShellLimits& limits);
 
 // Fills xyz (3 per point, Bohr) with points first .. first + n of a set.
 using PointSource = std::function<void(int64_t first, int64_t n, double* xyz)>;

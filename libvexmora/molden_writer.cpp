@@ -95,7 +95,7 @@ std::vector<int64_t> shell_map(int L, bool pure) {
 // The shells as Molden sees them, checked against what Molden can hold and
 // against the checkpoint's counts.
 std::vector<BasisShell> molden_shells(const ChkParams::Mol& m) {
-  return split_shells(m, {"Molden output", "Molden", kMaxPureL, kMaxCartesianL});
+  return split_shells(m, {"Molden output", "the Molden format", kMaxPureL, kMaxCartesianL});
 }
 
 // One line of text, as Molden's title: line breaks become spaces.

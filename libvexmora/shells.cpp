@@ -60,7 +60,7 @@ std::vector<BasisShell> split_shells(const ChkParams::Mol& m, const ShellLimits&
     } else {
       const bool pure = T < -1;
       if (pure ? L > limits.max_pure_L : L > limits.max_cartesian_L)
-        VEX_THROW(who + "the " + limits.format + " format has no " +
+        VEX_THROW(who + limits.holder + " has no " +
                   (pure ? "pure" : "Cartesian") + " shell of angular momentum " +
                   std::to_string(L) + " (shell " + std::to_string(i + 1) + ")");
       add(a, static_cast<int>(L), pure, np, m.concoeff);

@@ -31,9 +31,9 @@ struct BasisShell {
 };
 
 // What a consumer of the shells can hold; messages start "<who>: ", and a
-// shell beyond the limits is refused as one "the <format> format has no".
+// shell beyond the limits is refused as one "<holder> has no" ("the Molden format").
 struct ShellLimits {
-  std::string who, format;
+  std::string who, holder;
   int64_t max_pure_L = 0, max_cartesian_L = 0;
 };
 

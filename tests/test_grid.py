@@ -219,3 +219,57 @@ def test_bad_input(tmp_path: Path, call: Any, message: str) -> None:
     with pytest.raises(ValueError, match=message):
         call(ckpt, tmp_path / "x.cube")
     assert not (tmp_path / "x.cube").exists()
+
+
+def aim_read_back(ckpt: vexmora.Checkpoint, path: Path, tol: float) -> None:
+    """IOData's reading of our .wfn/.wfx: occupied orbitals orthonormal in its overlap,
+    tr(D S) = N, the total energy, the atoms."""
+    iodata = pytest.importorskip("iodata")
+    from iodata.overlap import compute_overlap
+    getattr(ckpt, "write_" + path.suffix[1:])(path)
+    data = iodata.load_one(path)
+    s, mo = compute_overlap(data.obasis, data.atcoords), data.mo
+    spins = [mo.coeffs] if mo.kind == "restricted" else [mo.coeffsa, mo.coeffsb]
+    for c in spins:
+        np.testing.assert_allclose(c.T @ s @ c, np.eye(c.shape[1]), rtol=0, atol=tol)
+    assert np.trace((mo.coeffs * mo.occs) @ mo.coeffs.T @ s) == pytest.approx(ckpt.n_electrons,
+                                                                                abs=10 * tol)
+    assert (mo.kind == "unrestricted") == (ckpt.mo_energies_beta is not None)
+    assert data.energy == pytest.approx(ckpt.total_energy, abs=5e-13)  # .wfn: 12 decimals
+    np.testing.assert_array_equal(data.atnums, ckpt.atomic_numbers)
+    np.testing.assert_allclose(data.atcoords, ckpt.coordinates / BOHR, atol=1e-8)
+
+
+# The .wfn prints exponents to 7 digits and coefficients to 8; the .wfx to 16.
+AIM_TOLERANCE = {".wfn": 1e-6, ".wfx": 1e-7}
+
+
+@pytest.mark.parametrize("suffix", [".wfn", ".wfx"])
+@pytest.mark.parametrize("chk", good_checkpoints(), ids=lambda p: p.stem)
+def test_aim_files_of_real_checkpoints(chk: Path, suffix: str, tmp_path: Path) -> None:
+    aim_read_back(vexmora.load(chk), tmp_path / f"x{suffix}", AIM_TOLERANCE[suffix])
+
+
+@pytest.mark.parametrize("kind", ["cartesian", "pure"])
+@pytest.mark.parametrize("suffix", [".wfn", ".wfx"])
+def test_aim_files_of_every_shell_type(tmp_path: Path, kind: str, suffix: str) -> None:
+    """g and h shells (none in the real files), orbitals orthonormal in IOData's overlap."""
+    compute_overlap = pytest.importorskip("iodata.overlap").compute_overlap
+    shells = ALL_L + [shell(3, 5)] * (kind == "pure")
+    data = synthetic(tmp_path, shells, kind).to_iodata()
+    s = compute_overlap(data.obasis, data.atcoords)
+    s /= np.sqrt(np.outer(np.diag(s), np.diag(s)))
+    w, v = np.linalg.eigh(s)
+    ckpt = synthetic(tmp_path, shells, kind, (v / np.sqrt(w)) @ v.T, nae=3, nbe=2)
+    aim_read_back(ckpt, tmp_path / f"x{suffix}", AIM_TOLERANCE[suffix])
+
+
+def test_aim_files_refused(tmp_path: Path) -> None:
+    from chkbuilder import h2
+    ckpt = vexmora.load(h2().remove(522, 524).write(tmp_path / "none.chk"))
+    results = vexmora.convert_many([tmp_path / "none.chk"], tmp_path / "out", ("xyz", "wfn", "wfx"))
+    assert results[0].outputs == [str(tmp_path / "out" / "none.xyz")]
+    assert "holds no molecular orbitals" in str(results[0].error)
+    with pytest.raises(RuntimeError, match="wfx output: the checkpoint holds no molecular"):
+        ckpt.write_wfx(tmp_path / "x.wfx")
+    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == ["none.xyz"]

@@ -469,6 +469,21 @@ class Checkpoint:
         """Write an XYZ file: the geometry in Angstrom, the title as comment line."""
         self._reader.write_xyz(os.fsencode(path))
 
+    def write_wfn(self, path: PathLike) -> None:
+        """Write an AIMPAC .wfn file (Bohr, Hartree) for QTAIM programs: the occupied
+        orbitals over Cartesian primitives (pure functions expanded, contraction and
+        normalisation folded into the coefficients), the total energy and virial ratio;
+        unrestricted orbitals alpha then beta, marked by a ``$MOSPIN`` block. Complex or
+        generalised orbitals, shells above h, more than 999 atoms or coordinates beyond
+        100 Bohr raise RuntimeError and write nothing."""
+        self._reader.write_wfn(os.fsencode(path))
+
+    def write_wfx(self, path: PathLike) -> None:
+        """Write an AIMAll .wfx file: what :meth:`write_wfn` writes, with the charge,
+        multiplicity, electron counts and each orbital's spin type, every real to 16
+        digits. Refuses what :meth:`write_wfn` refuses, bar the atom and coordinate limits."""
+        self._reader.write_wfx(os.fsencode(path))
+
     # --- values on points -------------------------------------------------------
     def orbitals_at(self, points: "np.typing.ArrayLike", orbitals: Sequence[Union[int, str]],
                     spin: str = "alpha", threads: Optional[int] = None) -> np.ndarray:

@@ -1,6 +1,6 @@
 """The ``vexmora`` command line.
 
-``vexmora convert PATH... [-o OUTDIR] [--to fchk,gjf,molden,xyz] [-j N]``,
+``vexmora convert PATH... [-o OUTDIR] [--to fchk,gjf,molden,xyz,wfn,wfx] [-j N]``,
 ``vexmora info FILE [--json]``, ``vexmora freq CHK [--json]``, ``vexmora cube CHK ...``, and, as
 ``formchk``, ``vexmora IN.chk [OUT.fchk]`` (also
 ``vexmora CHK [-o X.fchk] [--gjf X.gjf]``). A file that cannot be read or

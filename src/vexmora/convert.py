@@ -10,7 +10,8 @@ from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Union
 from .checkpoint import Checkpoint, CheckpointError, load
 
 #: Output format -> file suffix; each format is written by ``Checkpoint.write_<format>``.
-FORMATS: Dict[str, str] = {"fchk": ".fchk", "gjf": ".gjf", "molden": ".molden", "xyz": ".xyz"}
+FORMATS: Dict[str, str] = {"fchk": ".fchk", "gjf": ".gjf", "molden": ".molden", "xyz": ".xyz",
+                           "wfn": ".wfn", "wfx": ".wfx"}
 
 PathArg = Union[str, "os.PathLike[str]"]
 
