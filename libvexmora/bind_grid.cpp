@@ -30,17 +30,14 @@ py::array_t<double> values_at(const PointValues& v, const Points& points, const 
   double* o = out.mutable_data();
   {
     py::gil_scoped_release nogil;
-    const PointSource source = [xyz](int64_t first, int64_t count, double* dst) {
-      std::copy(xyz + 3 * first, xyz + 3 * (first + count), dst);
-    };
-    v.evaluate(source, n, o, nt);
+    v.evaluate(PointList(xyz, n), o, nt);
   }
   return out;
 }
 
-CubeBox cube_box(const std::array<double, 3>& origin, const std::array<double, 9>& axes,
+GridBox cube_box(const std::array<double, 3>& origin, const std::array<double, 9>& axes,
                  const std::array<int64_t, 3>& shape) {
-  CubeBox b;
+  GridBox b;
   std::copy(origin.begin(), origin.end(), b.origin);
   std::copy(axes.begin(), axes.end(), b.axes);
   std::copy(shape.begin(), shape.end(), b.shape);
@@ -53,26 +50,21 @@ CubeBox cube_box(const std::array<double, 3>& origin, const std::array<double, 9
   return b;
 }
 
-// Planes first .. first + count of the first axis of a box.
-py::array_t<double> values_on_box(const PointValues& v, const std::array<double, 3>& origin,
-                                  const std::array<double, 9>& axes,
-                                  const std::array<int64_t, 3>& shape, int64_t first,
-                                  int64_t count, const py::object& threads) {
-  const CubeBox b = cube_box(origin, axes, shape);
+// Planes first .. first + count of the first axis of a box, into `out`
+// (points x columns, C order): no other buffer than the evaluator's blocks.
+void values_on_box(const PointValues& v, const std::array<double, 3>& origin,
+                   const std::array<double, 9>& axes, const std::array<int64_t, 3>& shape,
+                   int64_t first, int64_t count, py::array_t<double, py::array::c_style> out,
+                   const py::object& threads) {
+  const GridBox b = cube_box(origin, axes, shape);
   if (first < 0 || count < 0 || first > b.shape[0] - count)
     throw py::value_error("planes outside the box");
   const int64_t plane = b.shape[1] * b.shape[2], n = count * plane;
+  if (out.size() != n * v.columns()) throw py::value_error("the output does not fit the planes");
   const int nt = thread_count(threads);
-  py::array_t<double> out({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(v.columns())});
   double* o = out.mutable_data();
-  {
-    py::gil_scoped_release nogil;
-    const PointSource box = box_points(b.origin, b.axes, b.shape[1], b.shape[2]);
-    const int64_t offset = first * plane;
-    v.evaluate([&box, offset](int64_t f, int64_t c, double* xyz) { box(offset + f, c, xyz); },
-               n, o, nt);
-  }
-  return out;
+  py::gil_scoped_release nogil;
+  v.evaluate(BoxPlanes(b, first, count), o, nt);
 }
 
 }  // namespace
@@ -82,7 +74,8 @@ void bind_grid(py::module_& m, ReaderClass& reader) {
       .def_property_readonly("columns", &PointValues::columns)
       .def("at", &values_at, py::arg("points"), py::arg("threads") = py::none())
       .def("box", &values_on_box, py::arg("origin"), py::arg("axes"), py::arg("shape"),
-           py::arg("first"), py::arg("count"), py::arg("threads") = py::none());
+           py::arg("first"), py::arg("count"), py::arg("out").noconvert(),
+           py::arg("threads") = py::none());
 
   reader
       .def("orbital_values",
@@ -106,7 +99,7 @@ void bind_grid(py::module_& m, ReaderClass& reader) {
               const std::string& comment, const std::array<double, 3>& origin,
               const std::array<double, 9>& axes, const std::array<int64_t, 3>& shape,
               const std::vector<int64_t>& orbitals, const Points& values) {
-             const CubeBox b = cube_box(origin, axes, shape);
+             const GridBox b = cube_box(origin, axes, shape);
              if (values.size() != b.points() * std::max<int64_t>(1, orbitals.size()))
                throw py::value_error("the values do not fill the box");
              const double* v = values.data();

@@ -43,7 +43,7 @@ void write_values(OutputFile& f, const double* values, int64_t runs, int64_t n3)
 }  // namespace
 
 void write_cube(const std::string& path, const ChkParams::Mol& m, const std::string& title,
-                const std::string& comment, const CubeBox& box,
+                const std::string& comment, const GridBox& box,
                 const std::vector<int64_t>& orbitals, const double* values) {
   const int64_t natoms = std::min<int64_t>(
       {m.natoms, static_cast<int64_t>(m.coords.size() / 3), static_cast<int64_t>(m.atomicnums.size())});

@@ -6,17 +6,11 @@
 #include <vector>
 
 #include "ChkParams.h"
-
-struct CubeBox {
-  double origin[3] = {0, 0, 0};  // Bohr
-  double axes[9] = {};           // the three step vectors, Bohr
-  int64_t shape[3] = {0, 0, 0};
-  int64_t points() const { return shape[0] * shape[1] * shape[2]; }
-};
+#include "grid.h"
 
 // Two title lines, the box, the atoms of `m` in Bohr, for an orbital cube the
 // orbital line (`orbitals`, 1-based; empty for a density), then `values`
 // (box.points() of them, the third axis fastest) in 6E13.5.
 void write_cube(const std::string& path, const ChkParams::Mol& m, const std::string& title,
-                const std::string& comment, const CubeBox& box,
+                const std::string& comment, const GridBox& box,
                 const std::vector<int64_t>& orbitals, const double* values);

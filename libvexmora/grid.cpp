@@ -113,15 +113,17 @@ GridShell grid_shell(const BasisShell& s, const ChkParams::Mol& m, int64_t first
 
 // Per-thread buffers of one block.
 struct GridWorkspace {
-  explicit GridWorkspace(int64_t nbasis, int64_t columns)
-      : ao(nbasis * kGridBlock), csub(nbasis, columns), sig(nbasis),
+  GridWorkspace(int64_t nbasis, int64_t vectors, int64_t columns)
+      : ao(nbasis * kGridBlock), csub(nbasis, vectors), sig(nbasis),
         dx(kGridBlock), dy(kGridBlock), dz(kGridBlock), radial(kGridBlock),
         powers(3 * (kGridMaxL + 1) * kGridBlock), mono(21 * kGridBlock),
-        xyz(3 * kGridBlock) {}
+        xyz(3 * kGridBlock), rows(kGridBlock), result(kGridBlock * columns) {}
   std::vector<double> ao;  // significant functions x kGridBlock, row-major
   Eigen::MatrixXd csub;    // their coefficients
   std::vector<int64_t> sig;
   std::vector<double> dx, dy, dz, radial, powers, mono, xyz;
+  std::vector<int64_t> rows;
+  std::vector<double> result;  // the block's values, point after point
 };
 
 std::vector<GridShell> grid_shells(const ChkParams::Mol& m, const ShellLimits& limits) {
@@ -137,6 +139,36 @@ std::vector<GridShell> grid_shells(const ChkParams::Mol& m, const ShellLimits& l
     VEX_THROW(limits.who + ": the shells hold " + std::to_string(n) + " functions, the checkpoint " +
               std::to_string(m.nbasis));
   return out;
+}
+
+int64_t PointList::block(int64_t b, double* xyz, int64_t* rows) const {
+  const int64_t first = b * kGridBlock, n = std::min(kGridBlock, n_ - first);
+  std::copy(xyz_ + 3 * first, xyz_ + 3 * (first + n), xyz);
+  for (int64_t p = 0; p < n; ++p) rows[p] = first + p;
+  return n;
+}
+
+BoxPlanes::BoxPlanes(const GridBox& box, int64_t first, int64_t count)
+    : box_(box), first_(first), count_(count) {
+  const int64_t extent[3] = {count, box.shape[1], box.shape[2]};
+  for (int k = 0; k < 3; ++k) tiles_[k] = (extent[k] + kTile[k] - 1) / kTile[k];
+}
+
+int64_t BoxPlanes::block(int64_t b, double* xyz, int64_t* rows) const {
+  const int64_t t0 = b / (tiles_[1] * tiles_[2]), t1 = b / tiles_[2] % tiles_[1], t2 = b % tiles_[2];
+  const int64_t n1 = box_.shape[1], n2 = box_.shape[2];
+  int64_t n = 0;
+  for (int64_t i = t0 * kTile[0]; i < std::min(count_, (t0 + 1) * kTile[0]); ++i)
+    for (int64_t j = t1 * kTile[1]; j < std::min(n1, (t1 + 1) * kTile[1]); ++j)
+      for (int64_t k = t2 * kTile[2]; k < std::min(n2, (t2 + 1) * kTile[2]); ++k, ++n) {
+        const double ii = static_cast<double>(first_ + i), jj = static_cast<double>(j),
+                     kk = static_cast<double>(k);
+        for (int c = 0; c < 3; ++c)
+          xyz[3 * n + c] = box_.origin[c] + ii * box_.axes[c] + jj * box_.axes[3 + c] +
+                           kk * box_.axes[6 + c];
+        rows[n] = (i * n1 + j) * n2 + k;
+      }
+  return n;
 }
 
 PointValues::PointValues(const ChkParams::Mol& m)
@@ -191,8 +223,9 @@ PointValues PointValues::density(const ChkParams::Mol& m, const std::vector<doub
   return v;
 }
 
-void PointValues::evaluate_block(const double* xyz, int64_t n, double* out, GridWorkspace& w) const {
+void PointValues::evaluate_block(int64_t n, GridWorkspace& w) const {
   constexpr int64_t B = kGridBlock;
+  const double* xyz = w.xyz.data();
   double lo[3], hi[3];
   for (int k = 0; k < 3; ++k) {
     lo[k] = hi[k] = xyz[k];
@@ -243,7 +276,7 @@ void PointValues::evaluate_block(const double* xyz, int64_t n, double* out, Grid
     }
   }
   using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-  Eigen::Map<RowMajor> result(out, n, columns_);
+  Eigen::Map<RowMajor> result(w.result.data(), n, columns_);
   if (nsig == 0) {
     result.setZero();
     return;
@@ -260,21 +293,22 @@ void PointValues::evaluate_block(const double* xyz, int64_t n, double* out, Grid
   }
 }
 
-void PointValues::evaluate(const PointSource& source, int64_t n, double* out, int threads) const {
-  const int64_t nblocks = (n + kGridBlock - 1) / kGridBlock;
+void PointValues::evaluate(const PointSet& points, double* out, int threads) const {
+  const int64_t nblocks = points.blocks();
   threads = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(threads, nblocks)));
   // Buffers first, in this thread: a thread that starts never allocates them.
   std::vector<GridWorkspace> spaces;
-  for (int t = 0; t < threads; ++t) spaces.emplace_back(nbasis_, coef_.cols());
+  for (int t = 0; t < threads; ++t) spaces.emplace_back(nbasis_, coef_.cols(), columns_);
   std::atomic<int64_t> next{0};
   std::vector<std::exception_ptr> errors(threads);
   const auto work = [&](int t) {
     try {
       GridWorkspace& w = spaces[t];
       for (int64_t b = next++; b < nblocks; b = next++) {
-        const int64_t first = b * kGridBlock, count = std::min(kGridBlock, n - first);
-        source(first, count, w.xyz.data());
-        evaluate_block(w.xyz.data(), count, out + first * columns_, w);
+        const int64_t n = points.block(b, w.xyz.data(), w.rows.data());
+        evaluate_block(n, w);
+        for (int64_t p = 0; p < n; ++p)
+          std::copy_n(w.result.data() + p * columns_, columns_, out + w.rows[p] * columns_);
       }
     } catch (...) {
       errors[t] = std::current_exception();
@@ -287,16 +321,4 @@ void PointValues::evaluate(const PointSource& source, int64_t n, double* out, in
   for (std::thread& th : pool) th.join();
   for (const std::exception_ptr& e : errors)
     if (e) std::rethrow_exception(e);
-}
-
-PointSource box_points(const double origin[3], const double axes[9], int64_t n2, int64_t n3) {
-  const std::array<double, 3> o = {origin[0], origin[1], origin[2]};
-  std::array<double, 9> a;
-  std::copy(axes, axes + 9, a.begin());
-  return [o, a, n2, n3](int64_t first, int64_t n, double* xyz) {
-    for (int64_t p = 0; p < n; ++p) {
-      const int64_t f = first + p, i = f / (n2 * n3), j = f / n3 % n2, k = f % n3;
-      for (int c = 0; c < 3; ++c) xyz[3 * p + c] = o[c] + i * a[c] + j * a[3 + c] + k * a[6 + c];
-    }
-  };
 }

@@ -44,8 +44,51 @@ struct GridShell {
 // functions add up to the checkpoint's count.
 std::vector<GridShell> grid_shells(const ChkParams::Mol& m, const ShellLimits& limits);
 
-// Fills xyz (3 per point, Bohr) with points first .. first + n of a set.
-using PointSource = std::function<void(int64_t first, int64_t n, double* xyz)>;
+// Points handed out in blocks of at most kGridBlock, each point with the row
+// of the output its values go to.
+class PointSet {
+ public:
+  virtual ~PointSet() = default;
+  virtual int64_t blocks() const = 0;
+  // Block b into xyz (Bohr, three per point) and rows; returns its size.
+  virtual int64_t block(int64_t b, double* xyz, int64_t* rows) const = 0;
+};
+
+// Points given one after the other, n x 3: row p for point p.
+class PointList : public PointSet {
+ public:
+  PointList(const double* xyz, int64_t n) : xyz_(xyz), n_(n) {}
+  int64_t blocks() const override { return (n_ + kGridBlock - 1) / kGridBlock; }
+  int64_t block(int64_t b, double* xyz, int64_t* rows) const override;
+
+ private:
+  const double* xyz_;
+  int64_t n_;
+};
+
+// A box of points origin + i a + j b + k c, k fastest (a cube file's order).
+struct GridBox {
+  double origin[3] = {0, 0, 0};  // Bohr
+  double axes[9] = {};           // the step vectors a, b, c, Bohr
+  int64_t shape[3] = {0, 0, 0};
+  int64_t points() const { return shape[0] * shape[1] * shape[2]; }
+};
+
+// Planes first .. first + count of a box's first axis, in tiles of
+// kTile[0] x kTile[1] x kTile[2] points: a compact tile keeps far shells out
+// of a block where a run along one axis would span the box. Rows count from
+// the first plane.
+class BoxPlanes : public PointSet {
+ public:
+  static constexpr int64_t kTile[3] = {4, 4, 8};
+  BoxPlanes(const GridBox& box, int64_t first, int64_t count);
+  int64_t blocks() const override { return tiles_[0] * tiles_[1] * tiles_[2]; }
+  int64_t block(int64_t b, double* xyz, int64_t* rows) const override;
+
+ private:
+  GridBox box_;
+  int64_t first_, count_, tiles_[3];
+};
 
 struct GridWorkspace;
 
@@ -58,13 +101,13 @@ class PointValues {
   static PointValues density(const ChkParams::Mol& m, const std::vector<double>& triangle);
 
   int64_t columns() const { return columns_; }
-  // Values of points 0 .. n of `source` into out (n x columns, row-major),
-  // over `threads` threads (at least one). Throws nothing once built.
-  void evaluate(const PointSource& source, int64_t n, double* out, int threads) const;
+  // Values of the points into their rows of out (columns values each), over
+  // `threads` threads (at least one).
+  void evaluate(const PointSet& points, double* out, int threads) const;
 
  private:
   explicit PointValues(const ChkParams::Mol& m);
-  void evaluate_block(const double* xyz, int64_t n, double* out, GridWorkspace& w) const;
+  void evaluate_block(int64_t n, GridWorkspace& w) const;
 
   std::vector<GridShell> shells_;
   int64_t nbasis_ = 0, columns_ = 0;
@@ -75,5 +118,3 @@ class PointValues {
   bool density_ = false;
 };
 
-// The points of a box: origin + i a + j b + k c, k fastest (a cube file's order).
-PointSource box_points(const double origin[3], const double axes[9], int64_t n2, int64_t n3);

@@ -163,8 +163,7 @@ def write_cube(ckpt: "Checkpoint", path: "PathLike", plan: CubePlan, threads: Op
     axes = plan.axes.ravel()
     for first in range(0, n1, per):
         n = min(per, n1 - first)
-        values[first:first + n] = plan.values.box(plan.origin, axes, plan.shape, first, n,
-                                                  threads).reshape(n, -1)
+        plan.values.box(plan.origin, axes, plan.shape, first, n, values[first:first + n], threads)
         if progress is not None:
             progress(first + n, n1)
     ckpt._reader.write_cube(os.fsencode(path), ckpt.title, plan.comment, plan.origin, axes,
