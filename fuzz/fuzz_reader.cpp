@@ -15,11 +15,14 @@
 #include "Utils.h"
 #include "Vexmora.h"
 #include "Vibrations.h"
+#include "cube_writer.h"
+#include "grid.h"
+#include "wavefunction.h"
 
 namespace {
 
 // One scratch directory per process, on tmpfs where there is one: the target
-// writes three files per input and should not wear a disk. Removed at exit.
+// writes several files per input and should not wear a disk. Removed at exit.
 struct Scratch {
   std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm/vexmora-fuzz-XXXXXX"
                                                   : "/tmp/vexmora-fuzz-XXXXXX";
@@ -27,7 +30,8 @@ struct Scratch {
     if (mkdtemp(&dir[0]) == nullptr) std::abort();
   }
   ~Scratch() {
-    for (const char* f : {"/in.chk", "/out.fchk", "/out.gjf", "/out.xyz", "/out.molden"}) unlink((dir + f).c_str());
+    for (const char* f : {"/in.chk", "/out.fchk", "/out.gjf", "/out.xyz", "/out.molden", "/out.wfn", "/out.wfx",
+                          "/out.cube"}) unlink((dir + f).c_str());
     rmdir(dir.c_str());
   }
 };
@@ -76,6 +80,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   attempt([&] { v->write_gjf(dir + "/out.gjf"); });
   attempt([&] { v->write_xyz(dir + "/out.xyz"); });
   attempt([&] { v->write_molden(dir + "/out.molden"); });
+  attempt([&] { write_wfn(*v, dir + "/out.wfn"); });
+  attempt([&] { write_wfx(*v, dir + "/out.wfx"); });
+  attempt([&] {
+    // The first orbital and the SCF density on a small box, on two threads.
+    const ChkParams::Mol& m = v->params().mol;
+    GridBox box;
+    for (int k = 0; k < 3; ++k) box.origin[k] = -1.0, box.axes[4 * k] = 0.7, box.shape[k] = 4;
+    std::vector<double> values(static_cast<size_t>(box.points()));
+    PointValues::orbitals(m, {0}, false).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+    write_cube(dir + "/out.cube", m, v->params().title, "orbital", box, {1}, values.data());
+    if (!m.totdens[0].empty())
+      PointValues::density(m, m.totdens[0]).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+  });
   attempt([&] {
     const ChkParams::Mol& m = v->params().mol;
     harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));

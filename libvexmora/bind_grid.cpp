@@ -11,11 +11,13 @@ namespace {
 
 using Points = py::array_t<double, py::array::c_style | py::array::forcecast>;
 
+// None: every core; more threads than cores only cost their buffers.
 int thread_count(const py::object& threads) {
-  if (threads.is_none()) return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  if (threads.is_none()) return cores;
   const int n = threads.cast<int>();
   if (n < 1) throw py::value_error("threads must be at least 1 (or None for all cores)");
-  return n;
+  return std::min(n, cores);
 }
 
 py::array_t<double> values_at(const PointValues& v, const Points& points, const py::object& threads) {

@@ -74,6 +74,8 @@ std::vector<Selected> occupied(const ChkParams::Mol& m, const std::string& who) 
 PrimitiveWavefunction expand_primitives(const ChkParams::Mol& m, const std::string& who) {
   const std::vector<GridShell> shells =
       grid_shells(m, {who, "the format", kGridMaxL, kGridMaxL});
+  if (static_cast<int64_t>(m.atomicnums.size()) < m.natoms)
+    VEX_THROW(who + ": fewer atomic numbers than atoms");
   const std::vector<Selected> orbitals = occupied(m, who);
   PrimitiveWavefunction w;
   w.unrestricted = !m.boene.empty();

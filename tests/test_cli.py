@@ -92,12 +92,14 @@ def test_cube_command(tmp_path: Path) -> None:
     (("--mo", "homo,3"), "out of range"), (("--mo", "x"), "not homo, lumo"),
     (("--mo", "homo", "--density", "MP2"), "no 'MP2' density"), (("--spin",), "no 'SCF' density"),
     (("--spacing", "0"), "spacing must be"), (("--points", "401"), "--large"),
-    (("-j", "0"), "at least one thread"),
+    (("-j", "0"), "at least one thread"), (("-o", "h2.chk"), "would overwrite the checkpoint"),
 ])
 def test_cube_bad_input(tmp_path: Path, args: tuple, reason: str,
                         capsys: pytest.CaptureFixture) -> None:
     chk = h2_job(tmp_path)
-    assert vexmora.cli.main(["cube", str(chk), *args, "-o", str(tmp_path / "out")]) == 1
+    args = tuple(str(chk) if a == "h2.chk" else a for a in args)
+    out = ["-o", str(tmp_path / "out")] if "-o" not in args else []
+    assert vexmora.cli.main(["cube", str(chk), *args, *out]) == 1
     err = capsys.readouterr().err
     assert err.startswith("vexmora: ") and reason in err and len(err.splitlines()) == 1
     assert sorted(p.name for p in tmp_path.iterdir()) == ["h2.chk"]

@@ -63,7 +63,6 @@ def target(args: argparse.Namespace, label: str, single: bool) -> str:
         return str(Path(args.file).with_name(f"{stem}_{label}.cube"))
     if single and not os.path.isdir(args.out):
         return str(args.out)
-    os.makedirs(args.out, exist_ok=True)
     return str(Path(args.out) / f"{stem}_{label}.cube")
 
 
@@ -101,8 +100,11 @@ def run(args: argparse.Namespace) -> int:
     plans = [_grid.plan_cube(ckpt, what, spacing=args.spacing, shape=args.points,
                              margin=args.margin, beta=beta, spin=args.spin, allow_large=args.large)
              for _, what, beta in todo]
-    for (label, _, _), plan in zip(todo, plans):
-        path = target(args, label, len(todo) == 1)
+    paths = [target(args, label, len(todo) == 1) for label, _, _ in todo]
+    if any(os.path.realpath(p) == os.path.realpath(args.file) for p in paths):
+        raise ValueError(f"{args.file}: the output would overwrite the checkpoint")
+    for path, plan in zip(paths, plans):
+        Path(path).parent.mkdir(parents=True, exist_ok=True)
         write_one(ckpt, plan, path, args.threads)
         print(f"Wrote {path}")
     return 0
