@@ -57,6 +57,11 @@ struct ChkParams {
     std::vector<double> quadrupole;  // 6: XX, YY, ZZ, XY, XZ, YZ
     std::vector<double> mulliken;    // natoms
     std::vector<double> atmass;      // natoms
+    // Record 619's response properties; lower triangles xx, yx, yy, zx, zy, zz.
+    std::vector<double> dipole_derivatives;          // 9 natoms: per atom [displacement][component]
+    std::vector<double> polarizability;              // 6: a lower triangle
+    std::vector<double> polarizability_derivatives;  // 18 natoms: a triangle per displacement
+    std::vector<double> hyperpolarizability;  // 10: xxx, xxy, xyy, yyy, xxz, xyz, yyz, xzz, yzz, zzz
   };
 
   Mol mol;

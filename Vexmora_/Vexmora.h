@@ -44,26 +44,12 @@ class Vexmora {
   const ChkParams& params() const { return params_; }
   const std::vector<int64_t>& ilsw() const { return ILSW; }
   const std::vector<double>& rlsw() const { return RLSW; }
-  int64_t iopcl() const { return IOpCl; }
-  int64_t irohf() const { return IROHF; }
-  int64_t iopclden() const { return IOpClDen; }
-  bool orientation_read() const { return has_orient; }
-  const std::vector<DirEntry>& directory() const { return dir; }
 
   // The sections of Gaussian's formchk that the reader always wrote; with
   // full, also the Hessian, gradient, moments, charges and masses.
   void write_fchk(const std::string& path) const { write_fchk_sections(path, false); }
   void write_full_fchk(const std::string& path) const { write_fchk_sections(path, true); }
   void write_gjf(const std::string& path) const;
-  // Orbitals for viewers, in Molden's function order and normalisation.
-  void write_molden(const std::string& path) const;
-  // The geometry in Angstrom, the title as comment line.
-  void write_xyz(const std::string& path) const;
-
-  // Coefficient access of one shell and angular momentum (public for tests).
-  std::vector<double> GetCCB(int64_t shell, int64_t L) const;
-  void PutCCB(int64_t shell, int64_t L, const std::vector<double>& coefs);
-  void convert_cc(int64_t from_type, int64_t to_type, int64_t renorm);
 
  private:
   Vexmora() = default;  // for restore_state
@@ -77,6 +63,10 @@ class Vexmora {
   void read_mol();
   void read_hessian();
   void fix_basis();
+  // Coefficient access of one shell and angular momentum.
+  std::vector<double> GetCCB(int64_t shell, int64_t L) const;
+  void PutCCB(int64_t shell, int64_t L, const std::vector<double>& coefs);
+  void convert_cc(int64_t from_type, int64_t to_type, int64_t renorm);
   void read_densities();
   void read_properties();
 
@@ -104,6 +94,7 @@ class Vexmora {
   template <typename T>
   bool read_items(const DirEntry* rec, int64_t first, int64_t count, std::vector<T>& out);
   void read_masses(const DirEntry& mol);
+  void read_response(const DirEntry* moments, int64_t flags);
 
   void write_fchk_sections(const std::string& path, bool full) const;
 

@@ -184,6 +184,10 @@ void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
                       {"Cartesian Gradient", &m.gradient},
                       {"Cartesian Force Constants", &m.hesstri},
                       {"Dipole Moment", &m.dipole},
+                      {"Dipole Derivatives", &m.dipole_derivatives},
+                      {"Polarizability", &m.polarizability},
+                      {"Polarizability Derivatives", &m.polarizability_derivatives},
+                      {"HyperPolarizability", &m.hyperpolarizability},
                       {"Quadrupole Moment", &m.quadrupole}});
   f.commit();
 }

@@ -1,6 +1,6 @@
 // libFuzzer target over the whole path: the input bytes become a checkpoint
 // file, the reader parses it, its saved state makes the round trip, every
-// writer writes into a scratch directory and the vibrational analysis runs.
+// writer of the format table writes into a scratch directory and the vibrational analysis runs.
 // _Error is the expected rejection of a bad file; anything else (a crash, a
 // sanitizer report, another exception) is a finding.
 #include <unistd.h>
@@ -16,13 +16,13 @@
 #include "Vexmora.h"
 #include "Vibrations.h"
 #include "cube_writer.h"
+#include "formats.h"
 #include "grid.h"
-#include "wavefunction.h"
 
 namespace {
 
 // One scratch directory per process, on tmpfs where there is one: the target
-// writes several files per input and should not wear a disk. Removed at exit.
+// writes a file per format per input and should not wear a disk. Removed at exit.
 struct Scratch {
   std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm/vexmora-fuzz-XXXXXX"
                                                   : "/tmp/vexmora-fuzz-XXXXXX";
@@ -30,8 +30,8 @@ struct Scratch {
     if (mkdtemp(&dir[0]) == nullptr) std::abort();
   }
   ~Scratch() {
-    for (const char* f : {"/in.chk", "/out.fchk", "/out.gjf", "/out.xyz", "/out.molden", "/out.wfn", "/out.wfx",
-                          "/out.cube"}) unlink((dir + f).c_str());
+    for (const char* f : {"/in.chk", "/out.cube"}) unlink((dir + f).c_str());
+    for (const OutputFormat& f : output_formats()) unlink((dir + "/out" + f.suffix).c_str());
     rmdir(dir.c_str());
   }
 };
@@ -76,12 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Vexmora::restore_state(state).save_state() != state) std::abort();
   });
   attempt([&] { v->write_fchk(dir + "/out.fchk"); });
-  attempt([&] { v->write_full_fchk(dir + "/out.fchk"); });
-  attempt([&] { v->write_gjf(dir + "/out.gjf"); });
-  attempt([&] { v->write_xyz(dir + "/out.xyz"); });
-  attempt([&] { v->write_molden(dir + "/out.molden"); });
-  attempt([&] { write_wfn(*v, dir + "/out.wfn"); });
-  attempt([&] { write_wfx(*v, dir + "/out.wfx"); });
+  for (const OutputFormat& f : output_formats()) attempt([&] { f.write(*v, dir + "/out" + f.suffix); });
   attempt([&] {
     // The first orbital and the SCF density on a small box, on two threads.
     const ChkParams::Mol& m = v->params().mol;

@@ -8,7 +8,8 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
-#include <cmath>
+#include <utility>
+#include <vector>
 
 #include "PyCommon.h"
 #include "Vexmora.h"
@@ -19,6 +20,7 @@ namespace py = pybind11;
 using ReaderClass = py::classh<Vexmora>;
 
 inline const Vexmora& reader_of(const py::object& self) { return self.cast<const Vexmora&>(); }
+inline const ChkParams::Mol& mol_of(const py::object& self) { return reader_of(self).params().mol; }
 
 inline void set_read_only(py::array& a) {
   py::detail::array_proxy(a.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
@@ -47,31 +49,17 @@ inline py::object orbital_rows(const std::vector<double>& v, int64_t count, cons
   return view(v.data(), {rows, static_cast<py::ssize_t>(v.size()) / rows}, owner);
 }
 
-// The order n of a packed lower triangle of `len` elements, or -1.
-inline int64_t triangle_order(size_t len) {
-  const auto n = static_cast<int64_t>((std::sqrt(8.0 * static_cast<double>(len) + 1.0) - 1.0) / 2.0 + 0.5);
-  return n >= 0 && static_cast<size_t>(n) * static_cast<size_t>(n + 1) / 2 == len ? n : -1;
+// A new array of the values in `shape`.
+inline py::array_t<double> copy_of(const double* first, std::vector<py::ssize_t> shape) {
+  py::array_t<double> a(std::move(shape));
+  std::copy(first, first + a.size(), a.mutable_data());
+  return a;
 }
 
-// A full symmetric matrix unpacked from the row-wise lower triangle.
-inline py::object unpack_density(const std::vector<double>& tri) {
-  const int64_t n = triangle_order(tri.size());
-  if (tri.empty() || n < 1) return py::none();
-  py::array_t<double> a({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(n)});
-  double* out = a.mutable_data();
-  {
-    py::gil_scoped_release nogil;
-    // Row by row into the lower half, then mirrored tile by tile: writing
-    // both halves from the triangle at once strides through memory by n.
-    const double* t = tri.data();
-    for (int64_t r = 0; r < n; ++r, t += r) std::copy(t, t + r + 1, out + r * n);
-    constexpr int64_t kTile = 64;
-    for (int64_t r0 = 0; r0 < n; r0 += kTile)
-      for (int64_t c0 = 0; c0 <= r0; c0 += kTile)
-        for (int64_t r = r0; r < std::min(n, r0 + kTile); ++r)
-          for (int64_t c = c0; c < std::min(r, c0 + kTile); ++c) out[c * n + r] = out[r * n + c];
-  }
-  return std::move(a);
+// The same, or None for an empty (absent) item.
+inline py::object optional(const std::vector<double>& v, std::vector<py::ssize_t> shape) {
+  if (v.empty()) return py::none();
+  return copy_of(v.data(), std::move(shape));
 }
 
 // A text of the file as str; bytes that are not UTF-8 become backslash escapes.
@@ -81,7 +69,16 @@ inline py::str text(const std::string& s) {
   return py::reinterpret_steal<py::str>(o);
 }
 
-// One bind function per topic.
-void bind_reader(py::module_& m, ReaderClass& reader);
-void bind_grid(py::module_& m, ReaderClass& reader);
-void bind_wavefunction(py::module_& m, ReaderClass& reader);
+// One bind function per topic, each in bind_<topic>.cpp; the names the
+// reader gains are those of the Checkpoint properties they serve.
+void bind_reader(py::module_& m, ReaderClass& reader);      // opening, saved state
+void bind_job(py::module_& m, ReaderClass& reader);         // texts, counts, energies, switches
+void bind_molecule(py::module_& m, ReaderClass& reader);    // atoms, geometry, cell
+void bind_orbitals(py::module_& m, ReaderClass& reader);    // energies, coefficients, occupations
+void bind_basis(py::module_& m, ReaderClass& reader);       // shells, primitives, function order
+void bind_densities(py::module_& m, ReaderClass& reader);   // the density matrices by kind
+void bind_properties(py::module_& m, ReaderClass& reader);  // Hessian, gradient, moments, charges
+void bind_vibrations(py::module_& m, ReaderClass& reader);  // harmonic analysis
+void bind_writers(py::module_& m, ReaderClass& reader);     // the table of output formats
+void bind_records(py::module_& m, ReaderClass& reader);     // response properties
+void bind_grid(py::module_& m, ReaderClass& reader);         // orbitals and densities on points, cubes

@@ -6,14 +6,9 @@
 
 #include "Error.h"
 #include "OutputFile.h"
+#include "formats.h"
 
 namespace {
-
-std::string one_line(std::string s) {
-  std::replace(s.begin(), s.end(), '\n', ' ');
-  std::replace(s.begin(), s.end(), '\r', ' ');
-  return s;
-}
 
 // " 1.23457E-01": 13 characters, right-aligned, as Fortran's 1PE13.5.
 char* put_value(char* p, double v) {

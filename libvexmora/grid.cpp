@@ -27,7 +27,7 @@ double binomial(int n, int k) {
 
 // The integral of monomials p and q times a radial function, relative to that
 // of x^L x^L: zero unless every power of the product is even.
-double angular_overlap(const Powers& p, const Powers& q, int L) {
+double angular_overlap(const CartesianPowers& p, const CartesianPowers& q, int L) {
   double v = 1;
   for (int k = 0; k < 3; ++k) {
     const int s = p[k] + q[k];
@@ -38,7 +38,7 @@ double angular_overlap(const Powers& p, const Powers& q, int L) {
 }
 
 // Gaussian's Cartesian functions: each monomial normalised on its own.
-std::vector<std::vector<GridShell::Term>> cartesian_functions(const std::vector<Powers>& mono,
+std::vector<std::vector<GridShell::Term>> cartesian_functions(const std::vector<CartesianPowers>& mono,
                                                               int L) {
   std::vector<std::vector<GridShell::Term>> out;
   for (size_t k = 0; k < mono.size(); ++k)
@@ -49,7 +49,7 @@ std::vector<std::vector<GridShell::Term>> cartesian_functions(const std::vector<
 // Real solid harmonics in Gaussian's order m = 0, +1, -1, +2, -2, ..., each
 // as its monomials (the usual expansion, without the Condon-Shortley phase),
 // normalised with the monomials' overlaps.
-std::vector<std::vector<GridShell::Term>> pure_functions(const std::vector<Powers>& mono, int L) {
+std::vector<std::vector<GridShell::Term>> pure_functions(const std::vector<CartesianPowers>& mono, int L) {
   std::vector<std::vector<GridShell::Term>> out;
   for (int k = 0; k <= 2 * L; ++k) {
     const int m = (k + 1) / 2 * (k % 2 ? 1 : -1), am = std::abs(m);
@@ -60,7 +60,7 @@ std::vector<std::vector<GridShell::Term>> pure_functions(const std::vector<Power
           const int sign = (t + (v2 - (m < 0 ? 1 : 0)) / 2) % 2 ? -1 : 1;
           const double c = sign * std::pow(0.25, t) * binomial(L, t) * binomial(L - t, am + t) *
                            binomial(t, u) * binomial(am, v2);
-          const Powers p = {2 * t + am - 2 * u - v2, 2 * u + v2, L - 2 * t - am};
+          const CartesianPowers p = {2 * t + am - 2 * u - v2, 2 * u + v2, L - 2 * t - am};
           w[std::find(mono.begin(), mono.end(), p) - mono.begin()] += c;
         }
     double norm2 = 0;
@@ -249,7 +249,7 @@ void PointValues::evaluate_block(int64_t n, GridWorkspace& w) const {
         if (r2 < s.reach2[q]) r += s.coefs[q] * std::exp(-s.exps[q] * r2);
       w.radial[p] = r;
     }
-    // Powers 0..L of dx, dy, dz, then each monomial times the radial part.
+    // CartesianPowers 0..L of dx, dy, dz, then each monomial times the radial part.
     double* const px[3] = {w.powers.data(), w.powers.data() + (kGridMaxL + 1) * B,
                            w.powers.data() + 2 * (kGridMaxL + 1) * B};
     const double* const d[3] = {w.dx.data(), w.dy.data(), w.dz.data()};

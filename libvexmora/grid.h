@@ -31,7 +31,7 @@ struct GridShell {
   int64_t first_function = 0;  // in Gaussian's order
   std::vector<double> exps, coefs, reach2;  // reach2: r^2 beyond which a primitive is negligible
   double extent2 = 0;                        // the largest reach2
-  std::vector<Powers> monomials;
+  std::vector<CartesianPowers> monomials;
   // Function k = sum of weight * monomial over its terms.
   struct Term {
     int monomial;

@@ -1,4 +1,4 @@
-// The Molden and XYZ writers.
+// The Molden writer.
 //
 // Gaussian and Molden agree on the order of pure functions (m = 0, +1, -1,
 // +2, -2, ...) and of Cartesian d and f functions, and on normalising every
@@ -19,6 +19,8 @@
 #include "OutputFile.h"
 #include "Utils.h"
 #include "Vexmora.h"
+#include "conventions.h"
+#include "formats.h"
 #include "shells.h"
 
 namespace {
@@ -69,7 +71,7 @@ std::vector<std::string> function_labels(size_t n) {
 }
 
 // Molden's Cartesian order; it equals Gaussian's for d and f.
-std::vector<Powers> molden_cartesian(int L) {
+std::vector<CartesianPowers> molden_cartesian(int L) {
   if (L != 4) return gaussian_cartesian(L);
   return {{4, 0, 0}, {0, 4, 0}, {0, 0, 4}, {3, 1, 0}, {3, 0, 1}, {1, 3, 0}, {0, 3, 1}, {1, 0, 3},
           {0, 1, 3}, {2, 2, 0}, {2, 0, 2}, {0, 2, 2}, {2, 1, 1}, {1, 2, 1}, {1, 1, 2}};
@@ -86,8 +88,8 @@ std::vector<int64_t> shell_map(int L, bool pure) {
     for (int64_t k = 0; k < n; ++k) source.push_back(k);
     return source;
   }
-  const std::vector<Powers> from = gaussian_cartesian(L), to = molden_cartesian(L);
-  for (const Powers& p : to)
+  const std::vector<CartesianPowers> from = gaussian_cartesian(L), to = molden_cartesian(L);
+  for (const CartesianPowers& p : to)
     source.push_back(std::find(from.begin(), from.end(), p) - from.begin());
   return source;
 }
@@ -96,14 +98,6 @@ std::vector<int64_t> shell_map(int L, bool pure) {
 // against the checkpoint's counts.
 std::vector<BasisShell> molden_shells(const ChkParams::Mol& m) {
   return split_shells(m, {"Molden output", "the Molden format", kMaxPureL, kMaxCartesianL});
-}
-
-// One line of text, as Molden's title: line breaks become spaces.
-std::string one_line(std::string s) {
-  for (char& c : s)
-    if (c == '\n' || c == '\r') c = ' ';
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
 }
 
 void write_atoms(OutputFile& f, const ChkParams::Mol& m) {
@@ -208,20 +202,10 @@ void check_orbitals(const std::vector<double>& energies, const std::vector<doubl
               std::to_string(nbf) + " basis functions (complex or generalised orbitals)");
 }
 
-// Occupations as the checkpoint implies them: restricted orbitals (ROHF
-// included) hold [i < nae] + [i < nbe] electrons, unrestricted ones one spin's.
-std::vector<double> occupations(size_t n, int64_t first, int64_t second) {
-  std::vector<double> occ(n);
-  for (size_t i = 0; i < n; ++i)
-    occ[i] = (static_cast<int64_t>(i) < first ? 1.0 : 0.0) +
-             (static_cast<int64_t>(i) < second ? 1.0 : 0.0);
-  return occ;
-}
-
 }  // namespace
 
-void Vexmora::write_molden(const std::string& path) const {
-  const ChkParams::Mol& m = params_.mol;
+void write_molden(const Vexmora& reader, const std::string& path) {
+  const ChkParams::Mol& m = reader.params().mol;
   if (m.natoms < 1 || static_cast<int64_t>(m.coords.size()) < 3 * m.natoms ||
       static_cast<int64_t>(m.atomicnums.size()) < m.natoms)
     VEX_THROW("Molden output: the checkpoint holds no atoms");
@@ -238,33 +222,12 @@ void Vexmora::write_molden(const std::string& path) const {
 
   OutputFile f(path);
   f.put("[Molden Format]\n[Title]\n");
-  f.put(one_line(params_.title) + "\n");
+  f.put(one_line(reader.params().title) + "\n");
   write_atoms(f, m);
   write_gto(f, m, shells);
   f.put(flags);
   f.put("[MO]\n");
-  if (unrestricted) {
-    write_orbitals(f, map, m.aoene, m.amocoeff, "Alpha", occupations(m.aoene.size(), m.nae, 0));
-    write_orbitals(f, map, m.boene, m.bmocoeff, "Beta", occupations(m.boene.size(), m.nbe, 0));
-  } else {
-    write_orbitals(f, map, m.aoene, m.amocoeff, "Alpha",
-                   occupations(m.aoene.size(), m.nae, m.nbe));
-  }
-  f.commit();
-}
-
-void Vexmora::write_xyz(const std::string& path) const {
-  const ChkParams::Mol& m = params_.mol;
-  const int64_t n = std::max<int64_t>(
-      0, std::min<int64_t>({m.natoms, static_cast<int64_t>(m.coords.size()) / 3,
-                            static_cast<int64_t>(m.atomicnums.size())}));
-  OutputFile f(path);
-  f.print("%lld\n", static_cast<long long>(n));
-  f.put(one_line(params_.title) + "\n");
-  for (int64_t i = 0; i < n; ++i) {
-    const double* x = &m.coords[3 * i];
-    f.print("%-2s %15.8f %15.8f %15.8f\n", element_symbol(m.atomicnums[i]),
-            x[0] * BOHR_TO_ANGSTROM, x[1] * BOHR_TO_ANGSTROM, x[2] * BOHR_TO_ANGSTROM);
-  }
+  write_orbitals(f, map, m.aoene, m.amocoeff, "Alpha", mo_occupations(m, false));
+  if (unrestricted) write_orbitals(f, map, m.boene, m.bmocoeff, "Beta", mo_occupations(m, true));
   f.commit();
 }

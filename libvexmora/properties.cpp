@@ -1,5 +1,5 @@
 // Optional properties of the job: the Cartesian gradient (584), the dipole and
-// quadrupole moments (619), the Mulliken charges (605) and the atomic masses
+// quadrupole moments with the response properties (619), the Mulliken charges (605) and the atomic masses
 // in /Mol/ (997). The layouts were found by matching real checkpoints with
 // Gaussian's formatted ones. Each item is left empty, never an error, when its
 // record is missing or shorter than the layout needs: files without it read
@@ -7,8 +7,10 @@
 #include <Eigen/Dense>
 #include <algorithm>
 
+#include "Tensors.h"
 #include "Utils.h"
 #include "Vexmora.h"
+#include "conventions.h"
 
 namespace {
 
@@ -23,28 +25,31 @@ constexpr int64_t kMolRecord = 997;
 constexpr int64_t kDipoleWord = 1;
 constexpr int64_t kQuadrupoleBase = 47, kQuadrupolePerAtom = 126;
 constexpr int kQuadrupoleFlagBit = 32 + 12;
+// The response properties follow the dipole, each present only with its flag
+// bit: dipole derivatives (bit 1) at word 4, 9 per atom; the polarizability
+// (bit 2), 6 words; its derivatives (bit 4), 18 per atom; the first
+// hyperpolarizability (bit 5), 10 words.
+constexpr int64_t kResponseWord = 4;
+constexpr int kDipoleDerivativesBit = 32 + 1, kPolarizabilityBit = 32 + 2;
+constexpr int kPolarizabilityDerivativesBit = 32 + 4, kHyperpolarizabilityBit = 32 + 5;
 
-Eigen::Matrix3d rotation(const std::array<double, 9>& rot) {
-  return Eigen::Map<const Eigen::Matrix3d>(rot.data());  // column after column, as stored
-}
-
-// Each x, y, z triple turned as the positions are: x' = M x.
-void rotate_vectors(std::vector<double>& v, const Eigen::Matrix3d& M) {
-  for (size_t i = 0; i + 3 <= v.size(); i += 3) {
-    Eigen::Map<Eigen::Vector3d> x(&v[i]);
-    x = M * Eigen::Vector3d(x);
-  }
-}
-
-// The symmetric tensor (XX, YY, ZZ, XY, XZ, YZ) turned as M Q M^T.
+// The symmetric tensor turned as M Q M^T.
 void rotate_tensor(std::vector<double>& q, const Eigen::Matrix3d& M) {
-  Eigen::Matrix3d Q;
-  Q << q[0], q[3], q[4], q[3], q[1], q[5], q[4], q[5], q[2];
-  const Eigen::Matrix3d R = M * Q * M.transpose();
-  q = {R(0, 0), R(1, 1), R(2, 2), R(0, 1), R(0, 2), R(1, 2)};
+  q = quadrupole_components(M * quadrupole_matrix(q) * M.transpose());
 }
 
 }  // namespace
+
+void Vexmora::read_response(const DirEntry* moments, int64_t flags) {
+  ChkParams::Mol& m = params_.mol;
+  const int64_t n = m.natoms;
+  const int64_t polar = kResponseWord + 9 * n, polder = polar + 6, hyper = polder + 18 * n;
+  if (LBit(flags, kDipoleDerivativesBit)) read_items(moments, kResponseWord, 9 * n, m.dipole_derivatives);
+  if (LBit(flags, kPolarizabilityBit)) read_items(moments, polar, 6, m.polarizability);
+  if (LBit(flags, kPolarizabilityDerivativesBit))
+    read_items(moments, polder, 18 * n, m.polarizability_derivatives);
+  if (LBit(flags, kHyperpolarizabilityBit)) read_items(moments, hyper, 10, m.hyperpolarizability);
+}
 
 void Vexmora::read_properties() {
   ChkParams::Mol& m = params_.mol;
@@ -57,17 +62,25 @@ void Vexmora::read_properties() {
   const DirEntry* moments = find_record(kMomentsRecord);
   read_items(moments, kDipoleWord, 3, m.dipole);
   std::vector<int64_t> flags;
-  if (read_items(moments, 0, 1, flags) && LBit(flags[0], kQuadrupoleFlagBit))
-    read_items(moments, kQuadrupoleBase + kQuadrupolePerAtom * n, 6, m.quadrupole);
+  if (read_items(moments, 0, 1, flags)) {
+    if (LBit(flags[0], kQuadrupoleFlagBit))
+      read_items(moments, kQuadrupoleBase + kQuadrupolePerAtom * n, 6, m.quadrupole);
+    read_response(moments, flags[0]);
+  }
 
   read_items(find_record(kChargesRecord), 1, n, m.mulliken);
   if (const DirEntry* mol = find_record(kMolRecord)) read_masses(*mol);
 
   if (has_orient) {
+    using namespace tensors;
     const Eigen::Matrix3d M = rotation(m.orient_rot);
     rotate_vectors(m.gradient, M);
     rotate_vectors(m.dipole, M);
     if (!m.quadrupole.empty()) rotate_tensor(m.quadrupole, M);
+    rotate_blocks(m.dipole_derivatives, M);
+    rotate_triangles(m.polarizability, M);
+    rotate_triangle_derivatives(m.polarizability_derivatives, M);
+    rotate_rank3(m.hyperpolarizability, M);
   }
 }
 

@@ -5,18 +5,6 @@
 #include "Error.h"
 #include "Utils.h"
 
-std::vector<Powers> gaussian_cartesian(int L) {
-  if (L == 1) return {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  if (L == 2) return {{2, 0, 0}, {0, 2, 0}, {0, 0, 2}, {1, 1, 0}, {1, 0, 1}, {0, 1, 1}};
-  if (L == 3)
-    return {{3, 0, 0}, {0, 3, 0}, {0, 0, 3}, {1, 2, 0}, {2, 1, 0},
-            {2, 0, 1}, {1, 0, 2}, {0, 1, 2}, {0, 2, 1}, {1, 1, 1}};
-  std::vector<Powers> out;
-  for (int nx = 0; nx <= L; ++nx)
-    for (int ny = 0; ny <= L - nx; ++ny) out.push_back({nx, ny, L - nx - ny});
-  return out;
-}
-
 // NormCC takes the coefficients of raw primitives: there and back by each
 // primitive's norm.
 std::vector<double> normalised_contraction(int L, const double* exps, const double* coefs,

@@ -3,18 +3,12 @@
 // function order, contractions of normalised primitives normalised to one.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "ChkParams.h"
-
-using Powers = std::array<int, 3>;
-
-// Gaussian's Cartesian order of angular momentum L: p, d and f have their
-// own, g and higher run from the highest power of z down.
-std::vector<Powers> gaussian_cartesian(int L);
+#include "conventions.h"
 
 // Contraction coefficients of normalised primitives, scaled to unit norm.
 std::vector<double> normalised_contraction(int L, const double* exps, const double* coefs,

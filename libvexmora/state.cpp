@@ -140,6 +140,8 @@ void Vexmora::visit_state(Self& r, Archive& ar) {
   ar.visit(m.orient_a, m.orient_b, m.orient_ints, m.orient_rot, m.orient_shift, m.hesstri,
            m.hessian, m.cell);
   ar.visit(m.gradient, m.dipole, m.quadrupole, m.mulliken, m.atmass);
+  ar.visit(m.dipole_derivatives, m.polarizability, m.polarizability_derivatives,
+           m.hyperpolarizability);
 }
 
 std::string Vexmora::save_state() const {

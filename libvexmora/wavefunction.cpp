@@ -18,8 +18,8 @@ const char* const kTypeNames[] = {
     "xxxxx"};
 constexpr int kTypes = sizeof kTypeNames / sizeof kTypeNames[0];
 
-Powers powers_of(const char* name) {
-  Powers p = {0, 0, 0};
+CartesianPowers powers_of(const char* name) {
+  CartesianPowers p = {0, 0, 0};
   for (const char* c = name; *c; ++c) ++p[*c - 'x'];
   return p;
 }
@@ -29,7 +29,7 @@ Powers powers_of(const char* name) {
 std::vector<std::pair<int64_t, int>> types_of(const GridShell& s) {
   std::vector<std::pair<int64_t, int>> out;
   for (int t = 0; t < kTypes; ++t) {
-    const Powers p = powers_of(kTypeNames[t]);
+    const CartesianPowers p = powers_of(kTypeNames[t]);
     if (p[0] + p[1] + p[2] != s.L) continue;
     const auto q = std::find(s.monomials.begin(), s.monomials.end(), p) - s.monomials.begin();
     out.push_back({t + 1, static_cast<int>(q)});

@@ -32,6 +32,3 @@ struct PrimitiveWavefunction {
 // above h and a checkpoint without orbitals are refused.
 PrimitiveWavefunction expand_primitives(const ChkParams::Mol& m, const std::string& who);
 
-// The writers, whole or nothing.
-void write_wfn(const Vexmora& r, const std::string& path);
-void write_wfx(const Vexmora& r, const std::string& path);

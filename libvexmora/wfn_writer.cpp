@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "OutputFile.h"
+#include "formats.h"
 #include "wavefunction.h"
 
 namespace {
@@ -53,12 +54,6 @@ void put_reals(TextBuffer& out, const double* v, size_t n, int per_line, int dig
     out.advance(put_d(out.room(64), v[k], digits, width));
     if (k % per_line == per_line - 1 || k + 1 == n) out.add("\n");
   }
-}
-
-std::string one_line(std::string s) {
-  for (char& c : s)
-    if (c == '\n' || c == '\r') c = ' ';
-  return s;
 }
 
 }  // namespace

@@ -4,14 +4,15 @@
 #include <cstdio>
 
 #include "OutputFile.h"
+#include "formats.h"
 #include "wavefunction.h"
 
 namespace {
 
 // Text inside a section: one line, without the characters that open tags.
-std::string section_text(std::string s) {
+std::string section_text(const std::string& text) {
+  std::string s = one_line(text);
   for (char& c : s) {
-    if (c == '\n' || c == '\r') c = ' ';
     if (c == '<') c = '(';
     if (c == '>') c = ')';
   }

@@ -3,12 +3,15 @@ checkpoints (.fchk) and job outputs (.log) that go with them; tests using them
 skip when the folder is absent."""
 from __future__ import annotations
 
+import os
 import re
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Dict, List, Union
 
-TESTDATA = Path(__file__).resolve().parents[1].parent / "shared" / "testdata"
+# VEXMORA_TESTDATA overrides the place, for a checkout elsewhere (a git worktree).
+TESTDATA = Path(os.environ.get("VEXMORA_TESTDATA") or
+                Path(__file__).resolve().parents[1].parent / "shared" / "testdata")
 Value = Union[int, float, str]
 
 

@@ -44,7 +44,7 @@ def read_back(ckpt: vexmora.Checkpoint, path: Path, tol: float = 1e-6) -> Any:
     density = sum((c * occ) @ c.T for c, _, occ in spins)
     assert np.trace(density @ s) == pytest.approx(ckpt.n_electrons, abs=1e-6)
     np.testing.assert_array_equal(data.atnums, ckpt.atomic_numbers)
-    np.testing.assert_allclose(data.atcoords, ckpt._reader.coordinates(False), atol=1e-11)
+    np.testing.assert_allclose(data.atcoords, ckpt.coordinates / vexmora._core.BOHR_TO_ANGSTROM, atol=1e-11)
     return data
 
 

@@ -18,7 +18,8 @@ from refdata import read_fchk, real_checkpoints
 
 PAIRS = [c for c in real_checkpoints() if c.with_suffix(".fchk").exists()]
 EXTRA = ("Real atomic weights", "Mulliken Charges", "Cartesian Gradient",
-         "Cartesian Force Constants", "Dipole Moment", "Quadrupole Moment")
+         "Cartesian Force Constants", "Dipole Moment", "Dipole Derivatives", "Polarizability",
+         "Polarizability Derivatives", "HyperPolarizability", "Quadrupole Moment")
 
 
 @pytest.mark.parametrize("chk", PAIRS, ids=lambda p: p.stem)

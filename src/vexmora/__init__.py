@@ -14,8 +14,8 @@ re-exported here.
 """
 from Vexmora_ import ChkParams, ChkReader_, Mol
 
-from .checkpoint import DENSITY_KINDS, Checkpoint, CheckpointError, Vibrations, load
-from .convert import FORMATS, ConversionResult, convert_many
+from .checkpoint import DENSITY_KINDS, FORMATS, Checkpoint, CheckpointError, Vibrations, load
+from .convert import ConversionResult, convert_many
 
 __version__ = "0.1.0"
 

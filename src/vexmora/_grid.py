@@ -136,7 +136,8 @@ def plan_cube(ckpt: "Checkpoint", what: Orbital, *, spacing: Optional[float],
               shape: Union[None, int, Sequence[int]], margin: Optional[float], beta: bool,
               spin: bool, allow_large: bool) -> CubePlan:
     """Every check of a cube request, before anything is computed or written."""
-    origin, axes, counts = cube_box(ckpt._reader.coordinates(False), spacing, shape, margin)
+    origin, axes, counts = cube_box(ckpt.coordinates / _core.BOHR_TO_ANGSTROM, spacing, shape,
+                                     margin)
     total = counts[0] * counts[1] * counts[2]
     if total > MAX_CUBE_POINTS and not allow_large:
         raise ValueError(f"the box holds {total} points ({counts[0]} x {counts[1]} x {counts[2]}), "

@@ -8,29 +8,22 @@ import numpy as np
 if TYPE_CHECKING:  # pragma: no cover
     from .checkpoint import Checkpoint
 
-#: Gaussian's order of the functions in a shell, in IOData's names: Cartesian
-#: shells run from the highest power of z down (d and f have their own
-#: orders), pure shells m = 0, +1, -1, +2, -2, ...
-def _cartesian(L: int) -> List[str]:
-    if L == 2:
-        return ["xx", "yy", "zz", "xy", "xz", "yz"]
-    if L == 3:
-        return ["xxx", "yyy", "zzz", "xyy", "xxy", "xxz", "xzz", "yzz", "yyz", "xyz"]
-    out = []
-    for nx in range(L + 1):
-        for ny in range(L - nx + 1):
-            out.append("x" * nx + "y" * ny + "z" * (L - nx - ny))
-    return out
-
-
 def _pure(L: int) -> List[str]:
     return ["c0"] + [f"{cs}{m}" for m in range(1, L + 1) for cs in "cs"]
 
 
-GAUSSIAN_CONVENTIONS: Dict[Any, List[str]] = {(0, "c"): ["1"], (1, "c"): ["x", "y", "z"]}
-for _L in range(2, 10):
-    GAUSSIAN_CONVENTIONS[(_L, "c")] = _cartesian(_L)
-    GAUSSIAN_CONVENTIONS[(_L, "p")] = _pure(_L)
+def _conventions() -> Dict[Any, List[str]]:
+    """Gaussian's order of the functions in a shell, in IOData's names: the
+    Cartesian order as the core states it, pure shells m = 0, +1, -1, +2, -2, ..."""
+    from . import _core
+
+    out: Dict[Any, List[str]] = {(0, "c"): ["1"]}
+    for L in range(1, 10):
+        out[(L, "c")] = ["x" * i + "y" * j + "z" * k for i, j, k in _core.cartesian_powers(L)]
+        if L > 1:
+            out[(L, "p")] = _pure(L)
+    return out
+
 
 #: Post-SCF densities in the order IOData's "post_scf" density is chosen from.
 _POST_SCF = ("CC", "CI", "MP4", "MP3", "MP2", "CI Rho(1)", "Psi(1)", "2nd Order")
@@ -49,6 +42,7 @@ def _shells(ckpt: "Checkpoint") -> List[Any]:
         e = np.array(exps[first:first + n])
         c = np.array(coefs[first:first + n])
         if t == -1:
+            assert sp is not None  # an SP shell has P coefficients
             shells.append(Shell(int(atom), [0, 1], ["c", "c"], e,
                                 np.stack([c, np.array(sp[first:first + n])], axis=1)))
         else:
@@ -101,12 +95,12 @@ def to_iodata(ckpt: "Checkpoint") -> Any:
     fields: Dict[str, Any] = dict(
         atnums=np.array(ckpt.atomic_numbers),
         atcorenums=np.array(ckpt.nuclear_charges),
-        atcoords=ckpt._reader.coordinates(False),
+        atcoords=ckpt.coordinates / _core.BOHR_TO_ANGSTROM,
         title=ckpt.title,
         energy=ckpt.total_energy,
         lot=ckpt.method,
         obasis_name=ckpt.basis_set,
-        obasis=MolecularBasis(_shells(ckpt), GAUSSIAN_CONVENTIONS, "L2"),
+        obasis=MolecularBasis(_shells(ckpt), _conventions(), "L2"),
         one_rdms=_densities(ckpt),
     )
     mo = _orbitals(ckpt)

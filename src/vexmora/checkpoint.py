@@ -21,12 +21,17 @@ from typing import Any, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple
 import numpy as np
 
 from . import _core
+from ._records import RecordsMixin
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 #: The density kinds in record order, as the .fchk section labels name them
 #: ("SCF" of "Total SCF Density").
 DENSITY_KINDS: Tuple[str, ...] = tuple(n[: -len(" Density")] for n in _core.density_names)
+
+#: Output format -> file suffix, from the writers' table in the core; each is
+#: written by :meth:`Checkpoint.write`.
+FORMATS: Dict[str, str] = {f.name: f.suffix for f in _core.output_formats}
 
 _FCHK_MARKERS = (b"Number of atoms", b"Info1-9", b"Charge   ")
 
@@ -145,12 +150,7 @@ def formula(symbols: Sequence[str]) -> str:
     return "".join(e + (str(counts[e]) if counts[e] > 1 else "") for e in order)
 
 
-def _symbol(z: int) -> str:
-    """Element symbol of atomic number z, clamped to the table ("X" below 1)."""
-    return _core.element_symbols[min(max(int(z), 0), len(_core.element_symbols) - 1)]
-
-
-class Checkpoint:
+class Checkpoint(RecordsMixin):
     """The content of one Gaussian checkpoint; see :func:`load`.
 
     Pickles (the parsed state travels, not the file) and shows itself in one
@@ -160,131 +160,125 @@ class Checkpoint:
     def __init__(self, reader: "_core.Reader", path: str = "") -> None:
         self._reader = reader
         self.path = path
-        texts: Dict[str, str] = reader.texts()
-        counts: Dict[str, int] = reader.counts()
-        self._texts = texts
-        self._counts = counts
-        general = reader.general()
-        self._energies = (float(general[31]), float(general[42]), float(general[0]))
 
     # --- job --------------------------------------------------------------
     @property
     def title(self) -> str:
         """The job's title."""
-        return self._texts["title"]
+        return self._reader.title
 
     @property
     def route(self) -> str:
         """The route section ("None" when the checkpoint holds none)."""
-        return self._texts["route"]
+        return self._reader.route
 
     @property
     def method(self) -> str:
         """The method with its wavefunction prefix, such as "RB3LYP"."""
-        return self._texts["method"]
+        return self._reader.method
 
     @property
     def basis_set(self) -> str:
         """The basis set name, such as "6-31G(d)"."""
-        return self._texts["basis_set"]
+        return self._reader.basis_set
 
     @property
     def job_type(self) -> str:
         """The job type, such as "SP", "FOpt" or "Freq"."""
-        return self._texts["job_type"]
+        return self._reader.job_type
 
     @property
     def program_version(self) -> str:
         """The Gaussian version that wrote the checkpoint."""
-        return self._texts["program_version"]
+        return self._reader.program_version
 
     @property
     def scf_energy(self) -> float:
         """The SCF energy, Hartree."""
-        return self._energies[0]
+        return self._reader.scf_energy
 
     @property
     def total_energy(self) -> float:
         """The total energy (the highest level of the job), Hartree."""
-        return self._energies[1]
+        return self._reader.total_energy
 
     @property
     def virial_ratio(self) -> float:
         """The virial ratio -V/T (dimensionless)."""
-        return self._energies[2]
+        return self._reader.virial_ratio
 
     # --- molecule -----------------------------------------------------------
     @property
     def atomic_numbers(self) -> np.ndarray:
         """Atomic numbers, (natoms,) int64; 0 for a dummy or ghost centre."""
-        return self._reader.atomic_numbers()
+        return self._reader.atomic_numbers
 
     @property
     def symbols(self) -> List[str]:
         """Element symbols, one per atom ("X" for a dummy centre)."""
-        return [_symbol(z) for z in self.atomic_numbers]
+        return self._reader.symbols
 
     @property
     def nuclear_charges(self) -> np.ndarray:
         """Nuclear charges, (natoms,) float64, elementary charges."""
-        return self._reader.nuclear_charges()
+        return self._reader.nuclear_charges
 
     @property
     def coordinates(self) -> np.ndarray:
         """Cartesian coordinates in the standard orientation, (natoms, 3), Angstrom."""
-        return self._reader.coordinates()
+        return self._reader.coordinates
 
     @property
     def cell(self) -> Optional[np.ndarray]:
         """Translation vectors of a periodic system, (ndim, 3), Angstrom; None when ndim is 0."""
-        return self._reader.cell()
+        return self._reader.cell
 
     @property
     def charge(self) -> int:
         """Total charge, elementary charges."""
-        return self._counts["charge"]
+        return self._reader.charge
 
     @property
     def multiplicity(self) -> int:
         """Spin multiplicity 2S + 1."""
-        return self._counts["multiplicity"]
+        return self._reader.multiplicity
 
     @property
     def n_electrons(self) -> int:
         """Number of electrons."""
-        return self._counts["n_electrons"]
+        return self._reader.n_electrons
 
     @property
     def n_alpha(self) -> int:
         """Number of alpha electrons."""
-        return self._counts["n_alpha"]
+        return self._reader.n_alpha
 
     @property
     def n_beta(self) -> int:
         """Number of beta electrons."""
-        return self._counts["n_beta"]
+        return self._reader.n_beta
 
     # --- orbitals -------------------------------------------------------------
     @property
     def n_basis(self) -> int:
         """Number of basis functions."""
-        return self._counts["n_basis"]
+        return self._reader.n_basis
 
     @property
     def n_independent(self) -> int:
         """Number of linearly independent functions (= number of MOs)."""
-        return self._counts["n_independent"]
+        return self._reader.n_independent
 
     @property
     def mo_energies_alpha(self) -> Optional[np.ndarray]:
         """Alpha orbital energies, (nmo,), Hartree; None without orbitals."""
-        return self._reader.mo_energies(False)
+        return self._reader.mo_energies_alpha
 
     @property
     def mo_coefficients_alpha(self) -> Optional[np.ndarray]:
         """Alpha MO coefficients, (nmo, n_basis): one orbital per row, basis
         functions in Gaussian's order (read-only view); None without orbitals."""
-        return self._reader.mo_coefficients(False)
+        return self._reader.mo_coefficients_alpha
 
     @property
     def mo_occupations_alpha(self) -> Optional[np.ndarray]:
@@ -294,77 +288,69 @@ class Checkpoint:
         electrons (2 doubly, 1 singly occupied, 0 virtual). Unrestricted: alpha
         orbital i holds [i < n_alpha]. None without orbitals.
         """
-        e = self.mo_energies_alpha
-        if e is None:
-            return None
-        i = np.arange(len(e))
-        occ = (i < self.n_alpha).astype(float)
-        if self.mo_energies_beta is None:
-            occ += i < self.n_beta
-        return occ
+        return self._reader.mo_occupations_alpha
 
     @property
     def mo_energies_beta(self) -> Optional[np.ndarray]:
         """Beta orbital energies, (nmo,), Hartree; None for a restricted wavefunction."""
-        return self._reader.mo_energies(True)
+        return self._reader.mo_energies_beta
 
     @property
     def mo_coefficients_beta(self) -> Optional[np.ndarray]:
         """Beta MO coefficients, (nmo, n_basis), as the alpha ones; None when restricted."""
-        return self._reader.mo_coefficients(True)
+        return self._reader.mo_coefficients_beta
 
     @property
     def mo_occupations_beta(self) -> Optional[np.ndarray]:
         """Beta occupations, (nmo,): orbital i holds [i < n_beta]; None when restricted."""
-        e = self.mo_energies_beta
-        return None if e is None else (np.arange(len(e)) < self.n_beta).astype(float)
+        return self._reader.mo_occupations_beta
 
     @property
     def orthonormal_basis(self) -> Optional[np.ndarray]:
         """The orthonormal basis, (n_independent, n_basis), one vector per row
         (read-only view); None when the checkpoint holds none."""
-        return self._reader.orthonormal_basis()
+        return self._reader.orthonormal_basis
 
     @property
     def basis_labels(self) -> List[str]:
         """The atomic-orbital labels stored with the title."""
-        return self._reader.basis_labels()
+        return self._reader.basis_labels
 
     # --- basis --------------------------------------------------------------
     @property
     def shell_types(self) -> np.ndarray:
         """Shell types, (nshell,): 0 s, 1 p, -1 sp, 2/-2 Cartesian/pure d, T/-T higher."""
-        return self._reader.shell_array("types")
+        return self._reader.shell_types
 
     @property
     def shell_n_primitives(self) -> np.ndarray:
         """Number of primitives of each shell, (nshell,)."""
-        return self._reader.shell_array("nprim")
+        return self._reader.shell_n_primitives
 
     @property
     def shell_atoms(self) -> np.ndarray:
         """Atom of each shell, (nshell,), 0-based."""
-        return self._reader.shell_atoms()
+        return self._reader.shell_atoms
 
     @property
     def exponents(self) -> np.ndarray:
         """Primitive exponents, (nprim,), Bohr^-2, shell after shell."""
-        return self._reader.exponents()
+        return self._reader.exponents
 
     @property
     def contraction_coefficients(self) -> np.ndarray:
         """Contraction coefficients, (nprim,), as the .fchk holds them."""
-        return self._reader.contraction_coefficients()
+        return self._reader.contraction_coefficients
 
     @property
     def sp_contraction_coefficients(self) -> Optional[np.ndarray]:
         """P coefficients of SP shells, (nprim,) (0 elsewhere); None without SP shells."""
-        return self._reader.sp_contraction_coefficients()
+        return self._reader.sp_contraction_coefficients
 
     @property
     def shell_centres(self) -> np.ndarray:
         """Centre of each shell, (nshell, 3), Angstrom."""
-        return self._reader.shell_centres()
+        return self._reader.shell_centres
 
     # --- densities and Hessian ----------------------------------------------
     @property
@@ -382,13 +368,13 @@ class Checkpoint:
     def hessian(self) -> Optional[np.ndarray]:
         """The Cartesian Hessian in the standard orientation, full symmetric
         (3 natoms, 3 natoms), Hartree/Bohr^2 (read-only view); None when absent."""
-        return self._reader.hessian()
+        return self._reader.hessian
 
     @property
     def gradient(self) -> Optional[np.ndarray]:
         """The Cartesian energy gradient in the standard orientation, (natoms, 3),
         Hartree/Bohr; None when the job computed no forces."""
-        return self._reader.gradient()
+        return self._reader.gradient
 
     def vibrations(self) -> Vibrations:
         """The harmonic frequencies and normal modes from the Hessian and the
@@ -401,57 +387,64 @@ class Checkpoint:
         if self.atomic_masses is None:
             raise ValueError(f"{name}: no atomic masses in this checkpoint, so no vibrations")
         v = self._reader.vibrations()
-        return Vibrations(v["frequencies"], v["reduced_masses"], v["force_constants"],
-                          v["modes"], float(v["zero_point_energy"]))
+        return Vibrations(v.frequencies, v.reduced_masses, v.force_constants, v.modes,
+                          v.zero_point_energy)
 
     # --- properties ---------------------------------------------------------
     @property
     def dipole(self) -> Optional[np.ndarray]:
         """The dipole moment in the standard orientation, (3,), e Bohr; None when absent."""
-        return self._reader.dipole()
+        return self._reader.dipole
 
     @property
     def quadrupole(self) -> Optional[np.ndarray]:
         """The traceless quadrupole moment in the standard orientation, symmetric
         (3, 3), e Bohr^2; None when absent."""
-        return self._reader.quadrupole()
+        return self._reader.quadrupole
 
     @property
     def mulliken_charges(self) -> Optional[np.ndarray]:
         """Mulliken atomic charges, (natoms,), elementary charges; None when absent."""
-        return self._reader.mulliken_charges()
+        return self._reader.mulliken_charges
 
     @property
     def atomic_masses(self) -> Optional[np.ndarray]:
         """The masses the job used, (natoms,), amu; None when the checkpoint holds none."""
-        return self._reader.masses()
+        return self._reader.atomic_masses
 
     # --- switches ---------------------------------------------------------------
     @property
     def ilsw(self) -> np.ndarray:
         """The integer switch array ILSW, (100,) int64."""
-        return self._reader.ilsw()
+        return self._reader.ilsw
 
     @property
     def rlsw(self) -> np.ndarray:
         """The real switch array RLSW, (ILSW[57],) float64."""
-        return self._reader.rlsw()
+        return self._reader.rlsw
 
     @property
     def general(self) -> np.ndarray:
         """The general scalar array (record 501), (1000,) float64."""
-        return self._reader.general()
+        return self._reader.general
 
     # --- writers --------------------------------------------------------------
+    def write(self, fmt: str, path: PathLike) -> None:
+        """Write the checkpoint as ``fmt``, one of :data:`FORMATS`; the file
+        appears whole or not at all. An unknown format raises ValueError."""
+        if fmt not in FORMATS:
+            raise ValueError(f"unknown output format {fmt}; choose from {', '.join(FORMATS)}")
+        self._reader.write(fmt, os.fsencode(path))
+
     def write_fchk(self, path: PathLike) -> None:
         """Write a formatted checkpoint (atomic units, as Gaussian's own), with the
         force constants, gradient, moments, Mulliken charges and masses where the
         checkpoint holds them."""
-        self._reader.write_fchk(os.fsencode(path), True)
+        self.write("fchk", path)
 
     def write_gjf(self, path: PathLike) -> None:
         """Write a Gaussian input file from the geometry (Angstrom)."""
-        self._reader.write_gjf(os.fsencode(path))
+        self.write("gjf", path)
 
     def write_molden(self, path: PathLike) -> None:
         """Write a Molden file (atoms in Bohr, basis, orbitals) for orbital viewers.
@@ -463,11 +456,11 @@ class Checkpoint:
         h, anything above h), complex or generalised orbitals, or a checkpoint
         without orbitals raise RuntimeError and write nothing.
         """
-        self._reader.write_molden(os.fsencode(path))
+        self.write("molden", path)
 
     def write_xyz(self, path: PathLike) -> None:
         """Write an XYZ file: the geometry in Angstrom, the title as comment line."""
-        self._reader.write_xyz(os.fsencode(path))
+        self.write("xyz", path)
 
     def write_wfn(self, path: PathLike) -> None:
         """Write an AIMPAC .wfn file (Bohr, Hartree) for QTAIM programs: the occupied
@@ -476,13 +469,13 @@ class Checkpoint:
         unrestricted orbitals alpha then beta, marked by a ``$MOSPIN`` block. Complex or
         generalised orbitals, shells above h, more than 999 atoms or coordinates beyond
         100 Bohr raise RuntimeError and write nothing."""
-        self._reader.write_wfn(os.fsencode(path))
+        self.write("wfn", path)
 
     def write_wfx(self, path: PathLike) -> None:
         """Write an AIMAll .wfx file: what :meth:`write_wfn` writes, with the charge,
         multiplicity, electron counts and each orbital's spin type, every real to 16
         digits. Refuses what :meth:`write_wfn` refuses, bar the atom and coordinate limits."""
-        self._reader.write_wfx(os.fsencode(path))
+        self.write("wfx", path)
 
     # --- values on points -------------------------------------------------------
     def orbitals_at(self, points: "np.typing.ArrayLike", orbitals: Sequence[Union[int, str]],

@@ -17,8 +17,8 @@ from pathlib import Path
 from typing import Any, Callable, Dict, List, Optional, Sequence
 
 from . import _cube, _freq
-from .checkpoint import Checkpoint, CheckpointError, formula, load
-from .convert import FORMATS, check_formats, expand_inputs, iter_convert
+from .checkpoint import FORMATS, Checkpoint, CheckpointError, formula, load
+from .convert import check_formats, expand_inputs, iter_convert
 
 #: The scalar attributes that ``vexmora info --json`` reports.
 INFO_KEYS = ("title", "route", "method", "basis_set", "job_type", "program_version",

@@ -7,11 +7,7 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Union
 
-from .checkpoint import Checkpoint, CheckpointError, load
-
-#: Output format -> file suffix; each format is written by ``Checkpoint.write_<format>``.
-FORMATS: Dict[str, str] = {"fchk": ".fchk", "gjf": ".gjf", "molden": ".molden", "xyz": ".xyz",
-                           "wfn": ".wfn", "wfx": ".wfx"}
+from .checkpoint import FORMATS, Checkpoint, CheckpointError, load
 
 PathArg = Union[str, "os.PathLike[str]"]
 
@@ -63,7 +59,7 @@ def convert_one(source: str, outdir: Optional[PathArg] = None,
         ckpt = load(source)
         for fmt in formats:
             target = output_path(source, outdir, fmt)
-            getattr(ckpt, "write_" + fmt)(target)
+            ckpt.write(fmt, target)
             written.append(target)
     except CheckpointError as exc:
         return ConversionResult(source, written, str(exc))

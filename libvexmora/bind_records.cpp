@@ -1,0 +1,60 @@
+// The job's further data in vexmora._core: the response properties of record
+// 619, in the frame of the coordinates, atomic units.
+#include "Tensors.h"
+#include "bindings.h"
+
+namespace {
+
+using Mol = ChkParams::Mol;
+
+// A new array of `v` in `shape`, or None when the item is absent.
+py::object shaped(const std::vector<double>& v, std::vector<py::ssize_t> shape) {
+  if (v.empty()) return py::none();
+  py::array_t<double> a(std::move(shape));
+  if (static_cast<size_t>(a.size()) != v.size()) return py::none();
+  std::copy(v.begin(), v.end(), a.mutable_data());
+  return std::move(a);
+}
+
+// The full symmetric matrix of a lower triangle xx, yx, yy, zx, zy, zz.
+void unpack3(const double* t, double* out) {
+  const int at[9] = {0, 1, 3, 1, 2, 4, 3, 4, 5};
+  for (int k = 0; k < 9; ++k) out[k] = t[at[k]];
+}
+
+// Triangles of six as full 3 x 3 matrices, in `shape` (last two axes 3, 3).
+py::object triangles(const std::vector<double>& v, std::vector<py::ssize_t> shape) {
+  if (v.empty() || v.size() % 6 != 0) return py::none();
+  std::vector<double> full(v.size() / 6 * 9);
+  for (size_t i = 0; i < v.size() / 6; ++i) unpack3(&v[6 * i], &full[9 * i]);
+  return shaped(full, std::move(shape));
+}
+
+py::object hyperpolarizability(const std::vector<double>& v) {
+  if (v.size() != 10) return py::none();
+  std::vector<double> full(27);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) full[9 * i + 3 * j + k] = v[tensors::rank3_index(i, j, k)];
+  return shaped(full, {3, 3, 3});
+}
+
+}  // namespace
+
+void bind_records(py::module_&, ReaderClass& cls) {
+  cls.def_property_readonly("dipole_derivatives",
+                            [](const Vexmora& r) {
+                              const Mol& x = r.params().mol;
+                              return shaped(x.dipole_derivatives, {static_cast<py::ssize_t>(x.natoms), 3, 3});
+                            })
+      .def_property_readonly("polarizability",
+                             [](const Vexmora& r) { return triangles(r.params().mol.polarizability, {3, 3}); })
+      .def_property_readonly("polarizability_derivatives",
+                             [](const Vexmora& r) {
+                               const Mol& x = r.params().mol;
+                               return triangles(x.polarizability_derivatives,
+                                                {static_cast<py::ssize_t>(x.natoms), 3, 3, 3});
+                             })
+      .def_property_readonly("hyperpolarizability",
+                             [](const Vexmora& r) { return hyperpolarizability(r.params().mol.hyperpolarizability); });
+}

@@ -1,0 +1,21 @@
+// The output formats, read from the one table (formats.h): their names and
+// suffixes, and one writer call for all. The interpreter lock is released
+// while a file is written.
+#include "bindings.h"
+#include "formats.h"
+
+void bind_writers(py::module_& m, ReaderClass& cls) {
+  py::class_<OutputFormat>(m, "OutputFormat", py::module_local())
+      .def_property_readonly("name", [](const OutputFormat& f) { return f.name; })
+      .def_property_readonly("suffix", [](const OutputFormat& f) { return f.suffix; })
+      .def_property_readonly("description", [](const OutputFormat& f) { return f.description; });
+  m.attr("output_formats") = py::cast(output_formats(), py::return_value_policy::reference);
+  cls.def(
+      "write",
+      [](const Vexmora& r, const std::string& format, const std::string& path) {
+        const OutputFormat& f = output_format(format);
+        py::gil_scoped_release nogil;
+        f.write(r, path);
+      },
+      py::arg("format"), py::arg("path"));
+}
