@@ -10,6 +10,23 @@
 #include "Error.h"
 #include "Utils.h"
 
+// Per-thread buffers of one block.
+struct GridWorkspace {
+  GridWorkspace(int64_t nbasis, int64_t vectors, int64_t columns)
+      : ao(nbasis * kGridBlock), csub(nbasis, vectors), sig(nbasis),
+        dx(kGridBlock), dy(kGridBlock), dz(kGridBlock), radial(kGridBlock),
+        powers(3 * (kGridMaxL + 1) * kGridBlock), mono(21 * kGridBlock),
+        xyz(3 * kGridBlock), rows(kGridBlock), result(kGridBlock * columns),
+        projected(vectors, kGridBlock) {}
+  std::vector<double> ao;  // significant functions x kGridBlock, row-major
+  Eigen::MatrixXd csub;    // their coefficients
+  std::vector<int64_t> sig;
+  std::vector<double> dx, dy, dz, radial, powers, mono, xyz;
+  std::vector<int64_t> rows;
+  std::vector<double> result;  // the block's values, point after point
+  Eigen::MatrixXd projected;   // a density's vectors times the functions, at the points
+};
+
 namespace {
 
 double double_factorial(int n) {  // n!!, 1 for n <= 0
@@ -111,20 +128,6 @@ GridShell grid_shell(const BasisShell& s, const ChkParams::Mol& m, int64_t first
 
 }  // namespace
 
-// Per-thread buffers of one block.
-struct GridWorkspace {
-  GridWorkspace(int64_t nbasis, int64_t vectors, int64_t columns)
-      : ao(nbasis * kGridBlock), csub(nbasis, vectors), sig(nbasis),
-        dx(kGridBlock), dy(kGridBlock), dz(kGridBlock), radial(kGridBlock),
-        powers(3 * (kGridMaxL + 1) * kGridBlock), mono(21 * kGridBlock),
-        xyz(3 * kGridBlock), rows(kGridBlock), result(kGridBlock * columns) {}
-  std::vector<double> ao;  // significant functions x kGridBlock, row-major
-  Eigen::MatrixXd csub;    // their coefficients
-  std::vector<int64_t> sig;
-  std::vector<double> dx, dy, dz, radial, powers, mono, xyz;
-  std::vector<int64_t> rows;
-  std::vector<double> result;  // the block's values, point after point
-};
 
 std::vector<GridShell> grid_shells(const ChkParams::Mol& m, const ShellLimits& limits) {
   if (m.natoms < 1 || static_cast<int64_t>(m.coords.size()) < 3 * m.natoms)
@@ -223,57 +226,74 @@ PointValues PointValues::density(const ChkParams::Mol& m, const std::vector<doub
   return v;
 }
 
-void PointValues::evaluate_block(int64_t n, GridWorkspace& w) const {
+namespace {
+
+// Whether every point of the box lo..hi lies beyond the shell's reach.
+bool beyond_reach(const GridShell& s, const double lo[3], const double hi[3]) {
+  double d2 = 0;
+  for (int k = 0; k < 3; ++k) {
+    const double d = std::max({0.0, lo[k] - s.centre[k], s.centre[k] - hi[k]});
+    d2 += d * d;
+  }
+  return d2 > s.extent2;
+}
+
+// The shell's functions at the block's n points, into rows (kGridBlock apart).
+void shell_values(const GridShell& s, int64_t n, GridWorkspace& w, double* rows) {
   constexpr int64_t B = kGridBlock;
+  const double* xyz = w.xyz.data();
+  for (int64_t p = 0; p < n; ++p) {
+    w.dx[p] = xyz[3 * p] - s.centre[0];
+    w.dy[p] = xyz[3 * p + 1] - s.centre[1];
+    w.dz[p] = xyz[3 * p + 2] - s.centre[2];
+    const double r2 = w.dx[p] * w.dx[p] + w.dy[p] * w.dy[p] + w.dz[p] * w.dz[p];
+    double r = 0;
+    for (size_t q = 0; q < s.exps.size(); ++q)
+      if (r2 < s.reach2[q]) r += s.coefs[q] * std::exp(-s.exps[q] * r2);
+    w.radial[p] = r;
+  }
+  // Powers 0..L of dx, dy, dz, then each monomial times the radial part.
+  double* const px[3] = {w.powers.data(), w.powers.data() + (kGridMaxL + 1) * B,
+                         w.powers.data() + 2 * (kGridMaxL + 1) * B};
+  const double* const d[3] = {w.dx.data(), w.dy.data(), w.dz.data()};
+  for (int k = 0; k < 3; ++k) {
+    std::fill(px[k], px[k] + n, 1.0);
+    for (int l = 1; l <= s.L; ++l)
+      for (int64_t p = 0; p < n; ++p) px[k][l * B + p] = px[k][(l - 1) * B + p] * d[k][p];
+  }
+  for (size_t q = 0; q < s.monomials.size(); ++q) {
+    const double* x = px[0] + s.monomials[q][0] * B;
+    const double* y = px[1] + s.monomials[q][1] * B;
+    const double* z = px[2] + s.monomials[q][2] * B;
+    double* v = w.mono.data() + q * B;
+    for (int64_t p = 0; p < n; ++p) v[p] = w.radial[p] * x[p] * y[p] * z[p];
+  }
+  for (size_t f = 0; f < s.functions.size(); ++f) {
+    double* row = rows + f * B;
+    std::fill(row, row + n, 0.0);
+    for (const GridShell::Term& t : s.functions[f]) {
+      const double* v = w.mono.data() + t.monomial * B;
+      for (int64_t p = 0; p < n; ++p) row[p] += t.weight * v[p];
+    }
+  }
+}
+
+}  // namespace
+
+void PointValues::evaluate_block(int64_t n, GridWorkspace& w) const {
   const double* xyz = w.xyz.data();
   double lo[3], hi[3];
   for (int k = 0; k < 3; ++k) {
     lo[k] = hi[k] = xyz[k];
-    for (int64_t p = 1; p < n; ++p) lo[k] = std::min(lo[k], xyz[3 * p + k]), hi[k] = std::max(hi[k], xyz[3 * p + k]);
+    for (int64_t p = 1; p < n; ++p)
+      lo[k] = std::min(lo[k], xyz[3 * p + k]), hi[k] = std::max(hi[k], xyz[3 * p + k]);
   }
-  int64_t nsig = 0;
+  int64_t nsig = 0;  // the functions of the shells within reach, in order
   for (const GridShell& s : shells_) {
-    double d2 = 0;
-    for (int k = 0; k < 3; ++k) {
-      const double d = std::max({0.0, lo[k] - s.centre[k], s.centre[k] - hi[k]});
-      d2 += d * d;
-    }
-    if (d2 > s.extent2) continue;
-    for (int64_t p = 0; p < n; ++p) {
-      w.dx[p] = xyz[3 * p] - s.centre[0];
-      w.dy[p] = xyz[3 * p + 1] - s.centre[1];
-      w.dz[p] = xyz[3 * p + 2] - s.centre[2];
-      const double r2 = w.dx[p] * w.dx[p] + w.dy[p] * w.dy[p] + w.dz[p] * w.dz[p];
-      double r = 0;
-      for (size_t q = 0; q < s.exps.size(); ++q)
-        if (r2 < s.reach2[q]) r += s.coefs[q] * std::exp(-s.exps[q] * r2);
-      w.radial[p] = r;
-    }
-    // CartesianPowers 0..L of dx, dy, dz, then each monomial times the radial part.
-    double* const px[3] = {w.powers.data(), w.powers.data() + (kGridMaxL + 1) * B,
-                           w.powers.data() + 2 * (kGridMaxL + 1) * B};
-    const double* const d[3] = {w.dx.data(), w.dy.data(), w.dz.data()};
-    for (int k = 0; k < 3; ++k) {
-      std::fill(px[k], px[k] + n, 1.0);
-      for (int l = 1; l <= s.L; ++l)
-        for (int64_t p = 0; p < n; ++p) px[k][l * B + p] = px[k][(l - 1) * B + p] * d[k][p];
-    }
-    for (size_t q = 0; q < s.monomials.size(); ++q) {
-      const double* x = px[0] + s.monomials[q][0] * B;
-      const double* y = px[1] + s.monomials[q][1] * B;
-      const double* z = px[2] + s.monomials[q][2] * B;
-      double* v = w.mono.data() + q * B;
-      for (int64_t p = 0; p < n; ++p) v[p] = w.radial[p] * x[p] * y[p] * z[p];
-    }
-    for (size_t f = 0; f < s.functions.size(); ++f, ++nsig) {
-      double* row = w.ao.data() + nsig * B;
-      std::fill(row, row + n, 0.0);
-      for (const GridShell::Term& t : s.functions[f]) {
-        const double* v = w.mono.data() + t.monomial * B;
-        for (int64_t p = 0; p < n; ++p) row[p] += t.weight * v[p];
-      }
-      w.sig[nsig] = s.first_function + static_cast<int64_t>(f);
-    }
+    if (beyond_reach(s, lo, hi)) continue;
+    shell_values(s, n, w, w.ao.data() + nsig * kGridBlock);
+    for (size_t f = 0; f < s.functions.size(); ++f)
+      w.sig[nsig++] = s.first_function + static_cast<int64_t>(f);
   }
   using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
   Eigen::Map<RowMajor> result(w.result.data(), n, columns_);
@@ -283,14 +303,15 @@ void PointValues::evaluate_block(int64_t n, GridWorkspace& w) const {
   }
   for (int64_t j = 0; j < nsig; ++j) w.csub.row(j) = coef_.row(w.sig[j]);
   const Eigen::Map<const RowMajor, 0, Eigen::OuterStride<>> ao(w.ao.data(), nsig, n,
-                                                                 Eigen::OuterStride<>(B));
+                                                                 Eigen::OuterStride<>(kGridBlock));
   const auto csub = w.csub.topRows(nsig);
   if (!density_) {
     result.noalias() = ao.transpose() * csub;
-  } else {
-    const Eigen::MatrixXd t = csub.transpose() * ao;  // kept vectors x points
-    result.col(0).noalias() = (weights_.transpose() * t.array().square().matrix()).transpose();
+    return;
   }
+  auto t = w.projected.leftCols(n);
+  t.noalias() = csub.transpose() * ao;
+  result.col(0).noalias() = (weights_.transpose() * t.array().square().matrix()).transpose();
 }
 
 void PointValues::evaluate(const PointSet& points, double* out, int threads) const {
