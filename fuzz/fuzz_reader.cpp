@@ -16,7 +16,9 @@
 #include "Utils.h"
 #include "Vexmora.h"
 #include "Vibrations.h"
+#include "cube_writer.h"
 #include "formats.h"
+#include "grid.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ struct Scratch {
     if (mkdtemp(&dir[0]) == nullptr) std::abort();
   }
   ~Scratch() {
-    unlink((dir + "/in.chk").c_str());
+    for (const char* f : {"/in.chk", "/out.cube"}) unlink((dir + f).c_str());
     for (const OutputFormat& f : output_formats()) unlink((dir + "/out" + f.suffix).c_str());
     rmdir(dir.c_str());
   }
@@ -101,6 +103,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const OutputFormat& f : output_formats()) attempt([&] { f.write(*v, dir + "/out" + f.suffix); });
   attempt([&] { write_molden_natural(*v, dir + "/natural.molden"); });
   attempt([&] { orthonormality_error(v->params().mol); });
+  attempt([&] {
+    // The first orbital and the SCF density on a small box, on two threads.
+    const ChkParams::Mol& m = v->params().mol;
+    GridBox box;
+    for (int k = 0; k < 3; ++k) box.origin[k] = -1.0, box.axes[4 * k] = 0.7, box.shape[k] = 4;
+    std::vector<double> values(static_cast<size_t>(box.points()));
+    PointValues::orbitals(m, {0}, false).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+    write_cube(dir + "/out.cube", m, v->params().title, "orbital", box, {1}, values.data());
+    if (!m.totdens[0].empty())
+      PointValues::density(m, m.totdens[0]).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+  });
   attempt([&] {
     const ChkParams::Mol& m = v->params().mol;
     harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));

@@ -96,3 +96,4 @@ void bind_writers(py::module_& m, ReaderClass& reader);     // the table of outp
 void bind_records(py::module_& m, ReaderClass& reader);     // response properties
 void bind_errors(py::module_& m, ReaderClass& reader);      // CheckpointError, WriteError
 void bind_natural_orbitals(py::module_& m, ReaderClass& reader);  // orthonormality, natural orbitals
+void bind_grid(py::module_& m, ReaderClass& reader);         // orbitals and densities on points, cubes

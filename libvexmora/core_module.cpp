@@ -20,4 +20,5 @@ PYBIND11_MODULE(_core, m) {
   bind_records(m, reader);
   bind_errors(m, reader);
   bind_natural_orbitals(m, reader);
+  bind_grid(m, reader);
 }

@@ -209,3 +209,34 @@ def test_a_warning_is_one_line(tmp_path: Path, capsys: pytest.CaptureFixture) ->
     err = capsys.readouterr().err
     assert err.startswith(f"vexmora: warning: {chk}: the stored orbitals are not orthonormal")
     assert err.count("\n") == 1 and (tmp_path / "a.molden").exists()
+
+
+def test_cube_command(tmp_path: Path) -> None:
+    h2_job(tmp_path)
+    done = run("cube", "h2.chk", "--mo", "homo,2", "--density", "--points", "6", "-o", "out",
+               cwd=tmp_path)
+    assert done.returncode == 0 and done.stderr == ""
+    out = tmp_path / "out"
+    assert sorted(p.name for p in out.iterdir()) == ["h2_density_SCF.cube", "h2_homo.cube",
+                                                      "h2_mo2.cube"]
+    vexmora.load(tmp_path / "h2.chk").write_cube(tmp_path / "api.cube", 1, shape=6)
+    assert (out / "h2_mo2.cube").read_text() == (tmp_path / "api.cube").read_text()
+    assert run("cube", "h2.chk", "--spacing", "0.5", "-o", "one.cube", cwd=tmp_path).returncode == 0
+    assert (tmp_path / "one.cube").read_text().split("\n")[1].startswith("SCF total density")
+
+
+@pytest.mark.parametrize("args, reason", [
+    (("--mo", "homo,3"), "out of range"), (("--mo", "x"), "not homo, lumo"),
+    (("--mo", "homo", "--density", "MP2"), "no 'MP2' density"), (("--spin",), "no 'SCF' density"),
+    (("--spacing", "0"), "spacing must be"), (("--points", "401"), "--large"),
+    (("-j", "0"), "at least one thread"), (("-o", "h2.chk"), "would overwrite the checkpoint"),
+])
+def test_cube_bad_input(tmp_path: Path, args: tuple, reason: str,
+                        capsys: pytest.CaptureFixture) -> None:
+    chk = h2_job(tmp_path)
+    args = tuple(str(chk) if a == "h2.chk" else a for a in args)
+    out = ["-o", str(tmp_path / "out")] if "-o" not in args else []
+    assert vexmora.cli.main(["cube", str(chk), *args, *out]) == 1
+    err = capsys.readouterr().err
+    assert err.startswith("vexmora: ") and reason in err and len(err.splitlines()) == 1
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["h2.chk"]

@@ -507,6 +507,69 @@ class Checkpoint(RecordsMixin):
         """Write an XYZ file: the geometry in Angstrom, the title as comment line."""
         self.write("xyz", path)
 
+    def write_wfn(self, path: PathLike) -> None:
+        """Write an AIMPAC .wfn file (Bohr, Hartree) for QTAIM programs: the occupied
+        orbitals over Cartesian primitives (pure functions expanded, contraction and
+        normalisation folded into the coefficients), the total energy and virial ratio;
+        unrestricted orbitals alpha then beta, marked by a ``$MOSPIN`` block. Complex or
+        generalised orbitals, shells above h, more than 999 atoms or coordinates beyond
+        100 Bohr raise RuntimeError and write nothing."""
+        self.write("wfn", path)
+
+    def write_wfx(self, path: PathLike) -> None:
+        """Write an AIMAll .wfx file: what :meth:`write_wfn` writes, with the charge,
+        multiplicity, electron counts and each orbital's spin type, every real to 16
+        digits. Refuses what :meth:`write_wfn` refuses, bar the atom and coordinate limits."""
+        self.write("wfx", path)
+
+    # --- values on points -------------------------------------------------------
+    def orbitals_at(self, points: "np.typing.ArrayLike", orbitals: Sequence[Union[int, str]],
+                    spin: str = "alpha", threads: Optional[int] = None) -> np.ndarray:
+        """Molecular orbitals at points: (n_points, len(orbitals)), Bohr^-3/2 (atomic units).
+
+        ``points`` is (n_points, 3) in Angstrom; ``orbitals`` are 0-based indices or
+        "homo"/"lumo" of the ``spin`` ("alpha" or "beta") set. ``threads=None`` uses every
+        core. Wrong shapes, points that are not finite and indices out of range raise
+        ValueError.
+        """
+        from ._grid import orbitals_at
+
+        return orbitals_at(self, points, orbitals, spin, threads)
+
+    def density_at(self, points: "np.typing.ArrayLike", kind: str = "SCF", spin: bool = False,
+                   threads: Optional[int] = None) -> np.ndarray:
+        """The electron density of a stored kind at points: (n_points,), e/Bohr^3 (atomic units).
+
+        ``points`` is (n_points, 3) in Angstrom; ``kind`` one of :attr:`densities`
+        ("SCF", "MP2", ...); ``spin=True`` gives the spin density (alpha minus beta)
+        of that kind. A kind the checkpoint lacks raises ValueError.
+        """
+        from ._grid import density_at
+
+        return density_at(self, points, kind, spin, threads)
+
+    def write_cube(self, path: PathLike, what: Union[int, str] = "density", *,
+                   spacing: Optional[float] = None, shape: Union[None, int, Sequence[int]] = None,
+                   margin: Optional[float] = None, threads: Optional[int] = None,
+                   beta: bool = False, spin: bool = False, allow_large: bool = False) -> None:
+        """Write a Gaussian cube file of one orbital or one density on a box of points.
+
+        ``what``: "density" (the SCF density), "spin" (the SCF spin density), a density
+        kind ("MP2", ...; its spin density with ``spin=True``), "homo", "lumo" or a 0-based
+        orbital index (the alpha set, the beta one with ``beta=True``). The box is aligned
+        with the axes and reaches ``margin`` Angstrom beyond the atoms (default 4 Bohr,
+        2.117 A); its points lie ``spacing`` Angstrom apart (default 1/6 Bohr, 0.0882 A,
+        Gaussian's medium grid), or ``shape`` points per axis (an int or three) spread
+        over it. The file holds Bohr and atomic units, as Gaussian's. A box of more than
+        400^3 points needs ``allow_large=True``. Bad arguments raise ValueError and
+        write nothing; the file appears whole or not at all.
+        """
+        from ._grid import plan_cube, write_cube
+
+        plan = plan_cube(self, what, spacing=spacing, shape=shape, margin=margin, beta=beta,
+                         spin=spin, allow_large=allow_large)
+        write_cube(self, path, plan, threads)
+
     # --- Python protocol ----------------------------------------------------
     def __reduce__(self) -> Tuple[Any, Tuple[bytes, str]]:
         return (_from_state, (self._reader.state(), self.path))

@@ -1,7 +1,7 @@
 """The ``vexmora`` command line.
 
-``vexmora convert PATH... [-o OUTDIR] [--to fchk,gjf,molden,xyz] [-j N]``,
-``vexmora info FILE [--json]``, ``vexmora freq CHK [--json]``, and, as
+``vexmora convert PATH... [-o OUTDIR] [--to fchk,gjf,molden,xyz,wfn,wfx] [-j N]``,
+``vexmora info FILE [--json]``, ``vexmora freq CHK [--json]``, ``vexmora cube CHK ...``, and, as
 ``formchk``, ``vexmora IN.chk [OUT.fchk]`` (also
 ``vexmora CHK [-o X.fchk] [--gjf X.gjf]``). A file that cannot be read or
 written gives one line "vexmora: PATH: reason" on standard error and exit
@@ -19,7 +19,7 @@ from concurrent.futures import Executor, ThreadPoolExecutor
 from pathlib import Path
 from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 
-from . import __version__, _freq, _outputs
+from . import __version__, _cube, _freq, _outputs
 from .checkpoint import FORMATS, Checkpoint, formula, load
 from .convert import check_formats, expand_inputs, iter_convert
 from .errors import CheckpointError, WriteError
@@ -208,6 +208,7 @@ def _subcommands() -> argparse.ArgumentParser:
 #: Further subcommands: name -> (help, add_arguments(parser), run(args) -> status).
 EXTRA_COMMANDS: Dict[str, Any] = {}
 EXTRA_COMMANDS["freq"] = _freq.COMMAND
+EXTRA_COMMANDS["cube"] = _cube.COMMAND
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
