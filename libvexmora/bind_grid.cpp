@@ -106,7 +106,7 @@ void bind_grid(py::module_& m, ReaderClass& reader) {
                throw py::value_error("the values do not fill the box");
              const double* v = values.data();
              py::gil_scoped_release nogil;
-             write_cube(path, r.params().mol, title, comment, b, orbitals, v);
+             write_cube(path, r, title, comment, b, orbitals, v);
            },
            py::arg("path"), py::arg("title"), py::arg("comment"), py::arg("origin"),
            py::arg("axes"), py::arg("shape"), py::arg("orbitals"), py::arg("values"));

@@ -37,15 +37,16 @@ void write_values(OutputFile& f, const double* values, int64_t runs, int64_t n3)
 
 }  // namespace
 
-void write_cube(const std::string& path, const ChkParams::Mol& m, const std::string& title,
+void write_cube(const std::string& path, const Vexmora& reader, const std::string& title,
                 const std::string& comment, const GridBox& box,
                 const std::vector<int64_t>& orbitals, const double* values) {
+  const ChkParams::Mol& m = reader.metadata().mol;
   const int64_t natoms = std::min<int64_t>(
       {m.natoms, static_cast<int64_t>(m.coords.size() / 3), static_cast<int64_t>(m.atomicnums.size())});
   if (natoms < 1) VEX_THROW("Cube output: the checkpoint holds no atoms");
   for (const int64_t n : box.shape)
     if (n < 1) VEX_THROW("Cube output: a box axis without points");
-  OutputFile f(path);
+  OutputFile f = reader.output(path);
   f.put(one_line(title) + "\n" + one_line(comment) + "\n");
   const auto count = static_cast<long long>(orbitals.empty() ? natoms : -natoms);
   f.print("%5lld%12.6f%12.6f%12.6f\n", count, box.origin[0], box.origin[1], box.origin[2]);

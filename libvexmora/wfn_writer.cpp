@@ -67,7 +67,7 @@ void write_wfn(const Vexmora& r, const std::string& path) {
   for (int64_t i = 0; i < 3 * m.natoms; ++i)
     if (!(std::fabs(m.coords[i]) < 99.99))
       VEX_THROW("wfn output: the wfn format holds coordinates below 100 Bohr only");
-  OutputFile f(path);
+  OutputFile f = r.output(path);
   f.put(one_line(p.title) + "\n");
   f.print("GAUSSIAN        %7zu MOL ORBITALS%7lld PRIMITIVES%9lld NUCLEI\n", w.orbitals.size(),
           static_cast<long long>(w.nprim()), static_cast<long long>(m.natoms));

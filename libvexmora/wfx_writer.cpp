@@ -59,7 +59,7 @@ void write_wfx(const Vexmora& r, const std::string& path) {
   const ChkParams::Mol& m = p.mol;
   const PrimitiveWavefunction w = expand_primitives(m, "wfx output");
   const int64_t n = m.natoms;
-  OutputFile f(path);
+  OutputFile f = r.output(path);
   open_close(f, "Title", " " + section_text(p.title) + "\n");
   open_close(f, "Keywords", " GTO\n");
   single(f, "Number of Nuclei", n);
