@@ -142,6 +142,9 @@ class FileSerializer {
     return done == count;
   }
 
+  // The descriptor of the open file, for fstat.
+  int descriptor() const { return fileno(fp); }
+
   // Absolute and relative positioning in bytes.
   bool seek(int64_t byte_offset) { return fseeko(fp, byte_offset, SEEK_SET) == 0; }
   bool skip(int64_t byte_count) { return fseeko(fp, byte_count, SEEK_CUR) == 0; }

@@ -17,7 +17,9 @@ constexpr int64_t kGenArrLen = 1000;
 }  // namespace
 
 Vexmora::Vexmora(const std::string& fname_, bool defer_bulk)
-    : fs(std::make_unique<FileSerializer>(fname_, "r", false)), fname(fname_) {
+    : fs(std::make_unique<FileSerializer>(fname_, "r", false)),
+      fname(fname_),
+      input(InputFile::of(fname_, fs->descriptor())) {
   if (defer_bulk) {
     deferred = std::make_unique<Deferred>();
     std::error_code ec;

@@ -14,6 +14,7 @@
 #include "ChkParams.h"
 #include "Error.h"
 #include "FileSerializer.h"
+#include "OutputFile.h"
 
 class OutputFile;
 
@@ -76,6 +77,9 @@ class Vexmora {
   void write_fchk(const std::string& path) const { write_fchk_sections(path, false); }
   void write_full_fchk(const std::string& path) const { write_fchk_sections(path, true); }
   void write_gjf(const std::string& path) const;
+
+  // Every writer opens its file here, so that none replaces the checkpoint read.
+  OutputFile output(const std::string& path) const { return OutputFile(path, input); }
 
  private:
   Vexmora() = default;  // for restore_state
@@ -153,6 +157,7 @@ class Vexmora {
 
   std::unique_ptr<FileSerializer> fs;
   std::string fname;
+  InputFile input;  // what no writer may replace
   std::vector<DirEntry> dir;
   DirEntry header_record;  // entry 0 as a record: empty, at the end of the file
   std::vector<int64_t> ILSW;

@@ -150,7 +150,7 @@ void write_basis_counts(OutputFile& f, const ChkParams::Mol& m) {
 
 void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
   const ChkParams& p = params();  // read what was deferred before the output exists
-  OutputFile f(path);
+  OutputFile f = output(path);
   const ChkParams::Mol& m = p.mol;
 
   const std::string title = p.title.size() > 72 ? p.title.substr(0, 71) : p.title;

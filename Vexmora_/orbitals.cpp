@@ -52,9 +52,9 @@ void Vexmora::read_orbitals() {
     seek_record(*r522);
     read_vec(m.aoene, no, "alpha orbital energies");
     if (w.unrestricted) read_vec(m.boene, no, "beta orbital energies");
-    // The coefficients are checked now and read when first used.
-    checked_count(lm, "MO coefficients");
+    // The coefficients are checked now, in reading order, and read when first used.
     record_offset(*r524);
+    checked_count(lm, "alpha MO coefficients");
     const DirEntry* r526 = w.unrestricted ? find_record(526) : nullptr;
     if (r526 != nullptr) record_offset(*r526);
     const DirEntry a = *r524, b = r526 ? *r526 : DirEntry{};

@@ -12,10 +12,13 @@
 #include <string>
 
 #include "Error.h"
+#include "NaturalOrbitals.h"
 #include "Utils.h"
 #include "Vexmora.h"
 #include "Vibrations.h"
+#include "cube_writer.h"
 #include "formats.h"
+#include "grid.h"
 
 namespace {
 
@@ -25,10 +28,11 @@ struct Scratch {
   std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm/vexmora-fuzz-XXXXXX"
                                                   : "/tmp/vexmora-fuzz-XXXXXX";
   Scratch() {
+    output_formats();  // its table is then destroyed after this, which reads it
     if (mkdtemp(&dir[0]) == nullptr) std::abort();
   }
   ~Scratch() {
-    unlink((dir + "/in.chk").c_str());
+    for (const char* f : {"/in.chk", "/out.cube"}) unlink((dir + f).c_str());
     for (const OutputFormat& f : output_formats()) unlink((dir + "/out" + f.suffix).c_str());
     rmdir(dir.c_str());
   }
@@ -97,6 +101,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   });
   attempt([&] { v->write_fchk(dir + "/out.fchk"); });
   for (const OutputFormat& f : output_formats()) attempt([&] { f.write(*v, dir + "/out" + f.suffix); });
+  attempt([&] { write_molden_natural(*v, dir + "/natural.molden"); });
+  attempt([&] { orthonormality_error(v->params().mol); });
+  attempt([&] {
+    // The first orbital and the SCF density on a small box, on two threads.
+    const ChkParams::Mol& m = v->params().mol;
+    GridBox box;
+    for (int k = 0; k < 3; ++k) box.origin[k] = -1.0, box.axes[4 * k] = 0.7, box.shape[k] = 4;
+    std::vector<double> values(static_cast<size_t>(box.points()));
+    PointValues::orbitals(m, {0}, false).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+    write_cube(dir + "/out.cube", *v, v->params().title, "orbital", box, {1}, values.data());
+    if (!m.totdens[0].empty())
+      PointValues::density(m, m.totdens[0]).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+  });
   attempt([&] {
     const ChkParams::Mol& m = v->params().mol;
     harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));

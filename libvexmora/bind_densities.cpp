@@ -19,7 +19,7 @@ int64_t triangle_order(size_t len) {
 // side in the triangle's later rows. So the rows go in blocks, the right parts
 // column by column, and every line of the output is written once.
 void unpack_rows(const double* tri, int64_t n, int64_t r0, int64_t r1, double* out) {
-  constexpr int64_t kRows = 16;
+  constexpr int64_t kRows = 8;  // one cache line of each column
   for (int64_t b = r0; b < r1; b += kRows) {
     const int64_t e = std::min(r1, b + kRows);
     for (int64_t r = b; r < e; ++r) {
@@ -42,7 +42,7 @@ py::object unpack_density(const std::vector<double>& tri) {
   double* out = a.mutable_data();
   {
     py::gil_scoped_release nogil;
-    const int64_t half = n >= 1024 ? (n / 2) & ~int64_t{15} : n;
+    const int64_t half = n >= 1024 ? (n / 2) & ~int64_t{7} : n;
     std::thread second;
     if (half < n) second = std::thread(unpack_rows, tri.data(), n, half, n, out);
     unpack_rows(tri.data(), n, 0, half, out);

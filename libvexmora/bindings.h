@@ -94,5 +94,8 @@ void bind_properties(py::module_& m, ReaderClass& reader);  // Hessian, gradient
 void bind_vibrations(py::module_& m, ReaderClass& reader);  // harmonic analysis
 void bind_writers(py::module_& m, ReaderClass& reader);     // the table of output formats
 void bind_records(py::module_& m, ReaderClass& reader);     // response properties
+void bind_errors(py::module_& m, ReaderClass& reader);      // CheckpointError, WriteError
+void bind_natural_orbitals(py::module_& m, ReaderClass& reader);  // orthonormality, natural orbitals
+void bind_grid(py::module_& m, ReaderClass& reader);         // orbitals and densities on points, cubes
 void bind_symmetry(py::module_& m, ReaderClass& reader);     // point groups
 void bind_thermo(py::module_& m, ReaderClass& reader);       // the constants of thermochemistry

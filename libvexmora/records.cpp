@@ -250,7 +250,6 @@ void parameters(const Record& w, Out& out) {
 
 }  // namespace
 
-
 void Vexmora::read_records() {
   const Mol& m = params_.mol;
   if (m.natoms < 1) return;

@@ -145,6 +145,7 @@ void Vexmora::visit_state(Self& r, Archive& ar) {
   ar.visit(m.dipole_derivatives, m.polarizability, m.polarizability_derivatives,
            m.hyperpolarizability);
   ar.visit(p.sections);
+  ar.visit(r.input.dev, r.input.ino);
 }
 
 std::string Vexmora::save_state() const {
@@ -162,5 +163,6 @@ Vexmora Vexmora::restore_state(const std::string& bytes) {
   StateReader rd(bytes.data() + sizeof kMagic, bytes.size() - sizeof kMagic);
   visit_state(r, rd);
   if (!rd.done() || !atoms_fit(r.params_.mol)) VEX_THROW("Damaged checkpoint state");
+  r.input.path = r.fname;
   return r;
 }

@@ -13,7 +13,7 @@ void write_xyz(const Vexmora& reader, const std::string& path) {
   const int64_t n = std::max<int64_t>(
       0, std::min<int64_t>({m.natoms, static_cast<int64_t>(m.coords.size()) / 3,
                             static_cast<int64_t>(m.atomicnums.size())}));
-  OutputFile f(path);
+  OutputFile f = reader.output(path);
   f.print("%lld\n", static_cast<long long>(n));
   f.put(one_line(reader.metadata().title) + "\n");
   for (int64_t i = 0; i < n; ++i) {
