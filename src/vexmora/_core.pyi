@@ -1,5 +1,5 @@
 """Private bindings of the checkpoint reader for the vexmora package."""
-from typing import List, Optional, Tuple
+from typing import List, Optional
 
 import numpy
 import numpy.typing
@@ -11,7 +11,7 @@ BOHR_TO_ANGSTROM: float
 density_names: List[str]
 output_formats: List[OutputFormat]
 
-def cartesian_powers(L: int) -> List[Tuple[int, int, int]]: ...
+def cartesian_powers(L: int) -> List[List[int]]: ...
 
 class OutputFormat:
     @property
