@@ -113,3 +113,18 @@ def test_every_density_kind_by_its_name(tmp_path: Path) -> None:
                                  "2nd Order"] and not c.spin_densities
     for kind, tri in zip(c.densities, blocks):
         assert np.array_equal(c.densities[kind], unpack(tri)), kind
+
+
+def test_private_binding_refuses_what_lies_outside_its_tables(h2_chk: Path) -> None:
+    """A density kind past the nine and an angular momentum past the basis step's
+    limit raise; each Cartesian shell's order holds every monomial of its L once."""
+    reader = vexmora._core.Reader(bytes(h2_chk))
+    for kind in (-1, 9):
+        with pytest.raises(IndexError):
+            reader.density(kind, False)
+    for L in (-1, 14):
+        with pytest.raises(ValueError):
+            vexmora._core.cartesian_powers(L)
+    for L in range(14):
+        powers = [tuple(p) for p in vexmora._core.cartesian_powers(L)]
+        assert sorted(powers) == sorted((i, j, L - i - j) for i in range(L + 1) for j in range(L - i + 1))

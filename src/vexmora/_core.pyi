@@ -11,7 +11,7 @@ BOHR_TO_ANGSTROM: float
 density_names: List[str]
 output_formats: List[OutputFormat]
 
-def cartesian_powers(L: int) -> List[Tuple[int, int, int]]: ...
+def cartesian_powers(L: int) -> List[List[int]]: ...
 
 class OutputFormat:
     @property
