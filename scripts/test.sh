@@ -5,6 +5,8 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$ROOT"
+# Open Babel reads the cube files back (the grid tests).
+need_debs openbabel
 
 # The environments first: the fuzz corpus is made from the tests' tables.
 venvs=()
@@ -12,7 +14,7 @@ while read -r py; do
   extra=()
   # The formatted-checkpoint readers used to cross-check our .fchk files.
   if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
-    extra=(qc-iodata cclib)
+    extra=(qc-iodata cclib pyscf)
   fi
   venvs+=("$(make_venv "$py" "${extra[@]}")")
 done < <(interpreters)
