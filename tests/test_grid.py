@@ -211,6 +211,7 @@ def test_cube_holds_the_values_at_its_points(tmp_path: Path, what: Any, kw: Dict
     (lambda c, p: c.write_cube(p, 7), "out of range"),
     (lambda c, p: c.write_cube(p, "CI"), "no 'CI' density"),
     (lambda c, p: c.write_cube(p, shape=500), "confirm with allow_large"),
+    (lambda c, p: c.write_cube(p, shape=4, margin=0), "closer than"),  # H2 has no width
     (lambda c, p: c.write_cube(p, threads=0), "at least 1"),
 ])
 def test_bad_input(tmp_path: Path, call: Any, message: str) -> None:

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import argparse
 import os
+import re
 import sys
 from pathlib import Path
 from typing import Any, List, Optional, Tuple, Union
@@ -53,7 +54,8 @@ def requests(args: argparse.Namespace) -> List[Request]:
             raise ValueError(f"--mo: {item!r} is not homo, lumo or an orbital number from 1")
     if args.density is not None or args.spin or not out:
         kind = args.density or "SCF"
-        out.append((f"{'spin' if args.spin else 'density'}_{kind}", kind, False))
+        name = re.sub(r"\W+", "_", kind).strip("_")  # "CI Rho(1)" -> CI_Rho_1
+        out.append((f"{'spin' if args.spin else 'density'}_{name}", kind, False))
     return out
 
 

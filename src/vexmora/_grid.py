@@ -117,7 +117,11 @@ def cube_box(coords_bohr: np.ndarray, spacing: Optional[float], shape: Union[Non
         step = extent / (np.array(counts) - 1)
     n1, n2, n3 = counts
     # The file prints the box to six decimals: the values are those of the printed points.
-    return np.round(lo, 6), np.diag(np.round(step, 6)), (n1, n2, n3)
+    step = np.round(step, 6)
+    if (step <= 0).any():
+        raise ValueError("the points would lie closer than the 1e-6 Bohr a cube file prints "
+                         "(a flat box without margin, or a tiny spacing)")
+    return np.round(lo, 6), np.diag(step), (n1, n2, n3)
 
 
 @dataclass
