@@ -93,7 +93,7 @@ def test_freq_plot(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
     assert vexmora.cli.main(["freq", chk, "--plot", str(tmp_path / "s.svg")]) == 1  # no dipole derivatives
     assert "no dipole derivatives" in capsys.readouterr().err and not (tmp_path / "s.svg").exists()
     assert vexmora.cli.main(["freq", chk, "--plot", chk]) == 1
-    assert "overwrite" in capsys.readouterr().err and vexmora.load(chk).hessian is not None
+    assert "never replaced" in capsys.readouterr().err and vexmora.load(chk).hessian is not None
     if WITH_E2:
         real = WITH_E2[0]
         assert vexmora.cli.main(["freq", str(real), "--plot", str(tmp_path / "s.svg")]) == 0

@@ -5,6 +5,7 @@ import os
 import tempfile
 from typing import Any
 
+from ._outputs import input_ids, refuse_inputs
 from .checkpoint import Vibrations
 
 LABELS = {"ir": "IR intensity (km mol$^{-1}$ per cm$^{-1}$)",
@@ -32,8 +33,7 @@ def figure(vib: Vibrations, kind: str = "ir", fwhm: float = 10.0, lineshape: str
 def save(vib: Vibrations, path: str, source: str, kind: str = "ir", fwhm: float = 10.0) -> None:
     """Write the spectrum to ``path`` (format from its suffix: .png, .svg, .pdf), whole or
     not at all; never over ``source``."""
-    if os.path.exists(path) and os.path.exists(source) and os.path.samefile(path, source):
-        raise ValueError(f"{path}: is the input checkpoint; the plot would overwrite it")
+    refuse_inputs([path], input_ids([source]))
     fmt = os.path.splitext(path)[1].lstrip(".").lower()
     if fmt not in ("png", "svg", "pdf"):
         raise ValueError(f"{path}: the plot must be a .png, .svg or .pdf file")

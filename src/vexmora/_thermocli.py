@@ -16,8 +16,8 @@ from typing import Any, Dict, List, Optional, Sequence, Tuple, Union
 
 from ._thermo import HARTREE, HARTREE_KCAL, K_B, Thermochemistry, thermochemistry_and_note
 from .checkpoint import Checkpoint, load
-from .errors import CheckpointError
 from .convert import expand_inputs
+from .errors import CheckpointError
 
 COLUMNS = ("E", "ZPE", "H", "T.S", "T.qh-S", "G(T)", "qh-G(T)")
 
