@@ -30,6 +30,9 @@ struct Scratch {
   Scratch() {
     output_formats();  // its table is then destroyed after this, which reads it
     if (mkdtemp(&dir[0]) == nullptr) std::abort();
+    // The format table is built first, so that it outlives this object: the
+    // destructor reads it.
+    (void)output_formats();
   }
   ~Scratch() {
     for (const char* f : {"/in.chk", "/out.cube"}) unlink((dir + f).c_str());

@@ -47,7 +47,7 @@ void put_assignments(OutputFile& f, const char* label, const std::vector<int64_t
   f.put("\n");
 }
 
-void put_reals(TextBuffer& out, const double* v, size_t n, int per_line, int digits, int width,
+void put_reals(TextBuffer& out, const double* v, size_t n, size_t per_line, int digits, int width,
                const char* label) {
   for (size_t k = 0; k < n; ++k) {
     if (k % per_line == 0 && label) out.add(label);
