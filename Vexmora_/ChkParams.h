@@ -20,6 +20,30 @@ const char* element_symbol(int64_t z);
 
 using DensitySet = std::array<std::vector<double>, 9>;
 
+// Where a section of the fuller .fchk goes among the ones the writer always
+// writes, in formchk's order.
+enum class Slot : int32_t {
+  BeforeMasses,  // behind the coordinates
+  AfterMasses,
+  Basis,         // behind the shell counts
+  Bonds,         // behind RLSW
+  Internal,      // behind the densities
+  Path,          // behind the Mulliken charges
+  Tensors,       // behind the quadrupole moment
+  Vibrations,    // computed when written, not read
+  Parameters,    // behind the vibrations
+};
+
+// A section of the fuller .fchk read from a record that only that writer and
+// the library's properties use: integers, reals, or one of either (scalar).
+struct FchkSection {
+  std::string label;
+  Slot slot = Slot::BeforeMasses;
+  bool real = false, scalar = false;
+  std::vector<int64_t> ints;
+  std::vector<double> reals;
+};
+
 struct ChkParams {
   struct Mol {
     int64_t molhdrlen = 0, natoms = 0, totchg = 0, multiplicity = 0;
@@ -65,6 +89,7 @@ struct ChkParams {
   };
 
   Mol mol;
+  std::vector<FchkSection> sections;  // in formchk's order within each slot
   std::string route, gauver, title, jobtype, method, baset;
   std::vector<double> genarr;
   std::vector<int64_t> info1_9;

@@ -40,5 +40,21 @@ class _Error : public std::runtime_error {
   std::string msg;
 };
 
+// A failed or refused write. The report reads "Can not write file: PATH: REASON";
+// the parts are also kept apart, with the system's error number (0 when the
+// write was refused rather than attempted), for bindings that raise OSError.
+class WriteError : public _Error {
+ public:
+  WriteError(const std::string& path_, int err_, const std::string& reason_, const char* src_file,
+             int line, const char* function)
+      : _Error("Can not write file: " + path_ + ": " + reason_, src_file, line, function),
+        path(path_), reason(reason_), err(err_) {}
+
+  std::string path, reason;
+  int err;
+};
+
 // Throws _Error carrying the location of the raising statement.
 #define VEX_THROW(message) throw _Error((message), __FILE__, __LINE__, __PRETTY_FUNCTION__)
+#define VEX_THROW_WRITE(path, err, reason) \
+  throw WriteError((path), (err), (reason), __FILE__, __LINE__, __PRETTY_FUNCTION__)

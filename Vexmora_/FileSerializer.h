@@ -12,6 +12,9 @@
 #include <type_traits>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "BulkMemory.h"
 #include "Error.h"
 
 // A path holding a NUL byte names no file: the C library would silently open
@@ -81,30 +84,55 @@ class FileSerializer {
   }
 
   // Reads n items into v, replacing its content, as rw_array would into a
-  // zero-filled vector of n items, but without filling it first: the items
-  // pass through a small buffer and are appended, and only what lies past
-  // the end of the file is zero-filled.
+  // zero-filled vector of n items, but without filling it first. Large arrays
+  // of doubles take their storage from the pool: a recycled buffer is read
+  // into directly. Into new storage, the items pass through a buffer that
+  // stays in the cache and are appended, so the vector's memory is written
+  // once. Only what lies past the end of the file is zero-filled.
   template <typename T>
   bool read_vector(std::vector<T>& v, int64_t n) {
     static_assert(sizeof(T) == 8 && std::is_trivially_copyable<T>::value,
                   "read_vector moves 8-byte items only");
     if (!read_mode) VEX_THROW("read_vector only use in read mode");
     const size_t count = static_cast<size_t>(std::max<int64_t>(n, 0));
-    v.clear();
-    v.reserve(count);
-    constexpr size_t kChunk = 4096;
+    make_room(v, count);
+    if (count > 0 && v.size() == count) {
+      const size_t bytes = std::fread(v.data(), 1, count * 8, fp);
+      std::memset(reinterpret_cast<char*>(v.data()) + bytes, 0, count * 8 - bytes);
+      if (swap_bytes) swap_items(v.data(), bytes / 8);
+      return bytes == count * 8;
+    }
+    constexpr size_t kChunk = 8192;
     T buf[kChunk];
     while (v.size() < count) {
       const size_t k = std::min(kChunk, count - v.size());
-      std::memset(buf, 0, k * 8);  // a partial last item keeps zeros after its bytes
-      const size_t got = std::fread(buf, 8, k, fp);
-      if (swap_bytes) swap_items(buf, got);
-      v.insert(v.end(), buf, buf + (got < k ? got + 1 : got));
-      if (got < k) break;
+      const size_t bytes = std::fread(buf, 1, k * 8, fp);
+      const size_t got = (bytes + 7) / 8;  // a partial last item keeps zeros after its bytes
+      std::memset(reinterpret_cast<char*>(buf) + bytes, 0, got * 8 - bytes);
+      if (swap_bytes) swap_items(buf, bytes / 8);
+      v.insert(v.end(), buf, buf + got);
+      if (bytes < k * 8) break;
     }
     const bool complete = v.size() == count;
     v.resize(count);
     return complete;
+  }
+
+  // What identifies the file and its content at one moment: a file replaced,
+  // cut short or written to since differs in one of them.
+  struct Identity {
+    int64_t device = 0, inode = 0, size = 0, mtime_s = 0, mtime_ns = 0;
+    bool operator==(const Identity& o) const {
+      return device == o.device && inode == o.inode && size == o.size && mtime_s == o.mtime_s &&
+             mtime_ns == o.mtime_ns;
+    }
+  };
+  Identity identity() const {
+    struct stat st {};
+    if (fstat(fileno(fp), &st) != 0) VEX_THROW("Can not examine file: " + path);
+    return Identity{static_cast<int64_t>(st.st_dev), static_cast<int64_t>(st.st_ino),
+                    static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
+                    static_cast<int64_t>(st.st_mtim.tv_nsec)};
   }
 
   bool rw_bytes(char* buf, int64_t n) {
@@ -113,6 +141,9 @@ class FileSerializer {
     const size_t done = read_mode ? std::fread(buf, 1, count, fp) : std::fwrite(buf, 1, count, fp);
     return done == count;
   }
+
+  // The descriptor of the open file, for fstat.
+  int descriptor() const { return fileno(fp); }
 
   // Absolute and relative positioning in bytes.
   bool seek(int64_t byte_offset) { return fseeko(fp, byte_offset, SEEK_SET) == 0; }
@@ -123,6 +154,20 @@ class FileSerializer {
   static const char* checked_name(const std::string& p) {
     if (!is_file_name(p)) VEX_THROW("Can not open/write file: " + p);
     return p.c_str();
+  }
+
+  // Empty with room for count items, or (recycled) holding count items.
+  template <typename T>
+  static void make_room(std::vector<T>& v, size_t count) {
+    if constexpr (std::is_same<T, double>::value) {
+      if (count >= bulk::kMinItems) {
+        bulk::give(v);
+        v = bulk::take(count);
+        return;
+      }
+    }
+    v.clear();
+    v.reserve(count);
   }
 
   template <typename T>

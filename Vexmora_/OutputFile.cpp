@@ -40,8 +40,27 @@ std::string temp_name(const std::string& path) {
 
 }  // namespace
 
-OutputFile::OutputFile(const std::string& path) : target(path) {
+InputFile InputFile::of(const std::string& path, int fd) {
+  InputFile in;
+  in.path = path;
+  struct stat st {};
+  if (fd >= 0 ? fstat(fd, &st) == 0 : is_file_name(path) && stat(path.c_str(), &st) == 0) {
+    in.dev = static_cast<uint64_t>(st.st_dev);
+    in.ino = static_cast<uint64_t>(st.st_ino);
+  }
+  return in;
+}
+
+void refuse_input(const std::string& path, const InputFile& input) {
+  struct stat st {};
+  if (input.known() && is_file_name(path) && stat(path.c_str(), &st) == 0 &&
+      static_cast<uint64_t>(st.st_dev) == input.dev && static_cast<uint64_t>(st.st_ino) == input.ino)
+    VEX_THROW_WRITE(path, 0, "it is the input file " + input.path + ", which is never replaced");
+}
+
+OutputFile::OutputFile(const std::string& path, const InputFile& input) : target(path) {
   if (!is_file_name(path)) fail(EINVAL);
+  refuse_input(path, input);
   final_path = resolve_link(path);
   struct stat st {};
   const bool exists = stat(final_path.c_str(), &st) == 0;
@@ -108,5 +127,5 @@ void OutputFile::commit() {
 void OutputFile::fail(int err) const {
   // A library call may fail without saying why (a short write leaves errno 0).
   if (err == 0) err = EIO;
-  VEX_THROW("Can not write file: " + target + ": " + std::error_code(err, std::generic_category()).message());
+  VEX_THROW_WRITE(target, err, std::error_code(err, std::generic_category()).message());
 }

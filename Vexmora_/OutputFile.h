@@ -2,10 +2,25 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+
+// The file a reader read, as the system identifies it (device and inode), so
+// that no output replaces it under any name, link or hard link.
+struct InputFile {
+  std::string path;
+  uint64_t dev = 0, ino = 0;  // ino 0: unknown (no file has it)
+  bool known() const { return ino != 0; }
+  // The identity of the open file `fd` read from `path`, or with fd < 0 of
+  // the file `path` names now; unknown when there is none.
+  static InputFile of(const std::string& path, int fd = -1);
+};
+
+// Throws WriteError when `path`, through links, names the file `input`.
+void refuse_input(const std::string& path, const InputFile& input);
 
 // Text goes to a temporary file beside the target, which replaces the target
 // only when commit() has written, flushed and closed everything. Every write
@@ -13,9 +28,10 @@
 // destructor removes the temporary file, so an existing target is untouched.
 // A target that is not a regular file (a terminal, /dev/null, a pipe) is
 // written in place: renaming over it would replace the device itself.
+// A target that is the input file is refused before anything is written.
 class OutputFile {
  public:
-  explicit OutputFile(const std::string& path);
+  OutputFile(const std::string& path, const InputFile& input);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;

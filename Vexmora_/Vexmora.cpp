@@ -2,6 +2,7 @@
 #include "Vexmora.h"
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -15,8 +16,17 @@ constexpr int64_t kGenArrLen = 1000;
 
 }  // namespace
 
-Vexmora::Vexmora(const std::string& fname_)
-    : fs(std::make_unique<FileSerializer>(fname_, "r", false)), fname(fname_) {
+Vexmora::Vexmora(const std::string& fname_, bool defer_bulk)
+    : fs(std::make_unique<FileSerializer>(fname_, "r", false)),
+      fname(fname_),
+      input(InputFile::of(fname_, fs->descriptor())) {
+  if (defer_bulk) {
+    deferred = std::make_unique<Deferred>();
+    std::error_code ec;
+    const std::filesystem::path abs = std::filesystem::absolute(fname_, ec);
+    deferred->path = ec ? fname_ : abs.string();
+    deferred->identity = fs->identity();
+  }
   params_.route = "None";
   params_.gauver = params_.title = params_.jobtype = params_.method = params_.baset = "Unknown";
   read_header();
@@ -27,6 +37,55 @@ Vexmora::Vexmora(const std::string& fname_)
   fix_basis();
   read_densities();
   read_properties();
+  read_records();
+  if (deferred)
+    for (int b = 0; b < kBulkKinds; ++b) deferred->done[b] = deferred->steps[b].empty();
+}
+
+Vexmora::~Vexmora() {
+  // The large buffers serve the next load.
+  ChkParams::Mol& m = params_.mol;
+  for (std::vector<double>* v : {&m.amocoeff, &m.bmocoeff, &m.orthbasis, &m.hesstri}) bulk::give(*v);
+  for (DensitySet* set : {&m.totdens, &m.spindens})
+    for (std::vector<double>& v : *set) bulk::give(v);
+}
+
+void Vexmora::defer(Bulk b, Step step) {
+  if (deferred)
+    deferred->steps[static_cast<int>(b)].push_back(std::move(step));
+  else
+    step(*this);
+}
+
+void Vexmora::load(Bulk b) const {
+  const int k = static_cast<int>(b);
+  if (!deferred || deferred->done[k].load(std::memory_order_acquire)) return;
+  const std::lock_guard<std::mutex> lock(deferred->mu);
+  if (deferred->done[k].load(std::memory_order_relaxed)) return;
+  // Deferred reading completes the construction of a reader its users hold as
+  // const; no one sees these members before done is set.
+  Vexmora& self = const_cast<Vexmora&>(*this);
+  struct Close {
+    Vexmora& r;
+    ~Close() { r.fs.reset(); }
+  } close{self};
+  self.reopen_unchanged();
+  for (const Step& step : deferred->steps[k]) step(self);
+  self.reopen_unchanged();  // a file cut short while it was read gave zeros, not data
+  deferred->steps[k].clear();
+  deferred->done[k].store(true, std::memory_order_release);
+}
+
+void Vexmora::load_all() const {
+  for (int b = 0; b < kBulkKinds; ++b) load(static_cast<Bulk>(b));
+}
+
+void Vexmora::reopen_unchanged() {
+  const std::string& path = deferred->path;
+  if (!fs) fs = std::make_unique<FileSerializer>(path, "r", false);
+  if (!(fs->identity() == deferred->identity))
+    VEX_THROW("The checkpoint " + path +
+              " changed after it was loaded (its size, time or identity differ): load it again");
 }
 
 void Vexmora::read_header() {
@@ -85,7 +144,7 @@ const DirEntry* Vexmora::find_record(int64_t label) const {
   return nullptr;
 }
 
-void Vexmora::seek_record(const DirEntry& rec, int64_t word) {
+int64_t Vexmora::record_offset(const DirEntry& rec, int64_t word) const {
   // A record may run past the end of the file (its tail then reads as zeros),
   // but it must start inside the file and have a length that fits in it.
   const int64_t L = file_words();
@@ -93,7 +152,7 @@ void Vexmora::seek_record(const DirEntry& rec, int64_t word) {
     VEX_THROW(kInvalidFile);
   if (word < 0 || word > L - rec.begin)
     VEX_THROW("Position outside the file in record " + std::to_string(rec.label));
-  fs->seek((rec.begin + word) * 8);
+  return (rec.begin + word) * 8;
 }
 
 int64_t Vexmora::checked_count(int64_t count, const char* what) const {

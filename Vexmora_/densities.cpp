@@ -35,20 +35,31 @@ void Vexmora::read_densities() {
   fs->rw_value(sel);
   const int64_t mask = sel < 0 ? -1 : static_cast<int32_t>(sel >> 32);
 
+  // Each selected block must fit in the file before any is allocated; they
+  // are read when first used.
+  const bool any = (mask & 0x1ff) != 0;
+  if (any && LenDen > file_words()) VEX_THROW(too_large);
+  if (!any) return;
+  defer(Bulk::densities, [rec = *rec, mask, LenDen, nb, nspblk = w.nspblk](Vexmora& r) {
+    r.read_density_blocks(rec, mask, LenDen, nb, nspblk);
+  });
+}
+
+void Vexmora::read_density_blocks(const DirEntry& rec, int64_t mask, int64_t LenDen, int64_t nb,
+                                  int64_t nspblk) {
+  ChkParams::Mol& m = params_.mol;
   int64_t slot = 0;  // selected kinds stand back to back after the selection word
   for (int k = 0; k < 9; ++k) {
     if (!LBit(mask, k)) continue;
-    // A block is allocated only once it is known to fit in the file.
-    if (LenDen > file_words()) VEX_THROW(too_large);
     const int64_t first = 1 + LenDen * slot++;
     std::vector<double> blk;
-    if (first <= file_words() - rec->begin) {
-      seek_record(*rec, first);
+    if (first <= file_words() - rec.begin) {
+      seek_record(rec, first);
       fs->read_vector(blk, LenDen);
     } else {
       blk.assign(static_cast<size_t>(LenDen), 0.0);
     }
-    if (w.nspblk == 2) {
+    if (nspblk == 2) {
       for (int64_t i = 0; i < nb; ++i) {
         const double a = blk[i], bb = blk[nb + i];
         blk[i] = a + bb;

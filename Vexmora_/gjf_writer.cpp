@@ -6,7 +6,7 @@
 #include "Vexmora.h"
 
 void Vexmora::write_gjf(const std::string& path) const {
-  OutputFile f(path);
+  OutputFile f = output(path);
   const ChkParams::Mol& m = params_.mol;
 
   f.print("%%chk=%s\n", fname.c_str());

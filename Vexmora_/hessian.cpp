@@ -22,24 +22,28 @@ void rotate_block(std::vector<double>& h, int64_t I, int64_t J, const std::array
 }  // namespace
 
 void Vexmora::read_hessian() {
-  ChkParams::Mol& m = params_.mol;
   const DirEntry* rec = find_record(585);
   if (rec == nullptr) return;
-  const int64_t n = 3 * m.natoms;  // natoms is bounded by read_mol
-  seek_record(*rec);
-  read_vec(m.hesstri, n * (n + 1) / 2, "Hessian");
+  const int64_t n = 3 * params_.mol.natoms;  // natoms is bounded by read_mol
+  record_offset(*rec);
+  checked_count(n * (n + 1) / 2, "Hessian");
+  defer(Bulk::hessian, [rec = *rec, n](Vexmora& r) {
+    ChkParams::Mol& m = r.params_.mol;
+    r.seek_record(rec);
+    r.read_vec(m.hesstri, n * (n + 1) / 2, "Hessian");
 
-  if (has_orient) {
-    for (int64_t I = 0; I < m.natoms; ++I)
-      for (int64_t J = 0; J <= I; ++J) rotate_block(m.hesstri, I, J, m.orient_rot);
-  }
-
-  m.hessian.resize(n, n);
-  const double* t = m.hesstri.data();
-  for (int64_t r = 0; r < n; ++r)
-    for (int64_t c = 0; c <= r; ++c) {
-      m.hessian(r, c) = *t;
-      m.hessian(c, r) = *t;
-      ++t;
+    if (r.has_orient) {
+      for (int64_t I = 0; I < m.natoms; ++I)
+        for (int64_t J = 0; J <= I; ++J) rotate_block(m.hesstri, I, J, m.orient_rot);
     }
+
+    m.hessian.resize(n, n);
+    const double* t = m.hesstri.data();
+    for (int64_t r0 = 0; r0 < n; ++r0)
+      for (int64_t c = 0; c <= r0; ++c) {
+        m.hessian(r0, c) = *t;
+        m.hessian(c, r0) = *t;
+        ++t;
+      }
+  });
 }

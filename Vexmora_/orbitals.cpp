@@ -52,18 +52,28 @@ void Vexmora::read_orbitals() {
     seek_record(*r522);
     read_vec(m.aoene, no, "alpha orbital energies");
     if (w.unrestricted) read_vec(m.boene, no, "beta orbital energies");
-    seek_record(*r524);
-    read_vec(m.amocoeff, lm, "alpha MO coefficients");
-    if (w.unrestricted) {
-      if (const DirEntry* r526 = find_record(526)) {
-        seek_record(*r526);
-        read_vec(m.bmocoeff, lm, "beta MO coefficients");
+    // The coefficients are checked now, in reading order, and read when first used.
+    record_offset(*r524);
+    checked_count(lm, "alpha MO coefficients");
+    const DirEntry* r526 = w.unrestricted ? find_record(526) : nullptr;
+    if (r526 != nullptr) record_offset(*r526);
+    const DirEntry a = *r524, b = r526 ? *r526 : DirEntry{};
+    defer(Bulk::orbitals, [a, b, beta = r526 != nullptr, lm](Vexmora& r) {
+      ChkParams::Mol& x = r.params_.mol;
+      r.seek_record(a);
+      r.read_vec(x.amocoeff, lm, "alpha MO coefficients");
+      if (beta) {
+        r.seek_record(b);
+        r.read_vec(x.bmocoeff, lm, "beta MO coefficients");
       }
-    }
+    });
     const DirEntry* r685 = find_record(685);
     if (r685 != nullptr && r685->length() > 0 && r685->length() == lm) {
-      seek_record(*r685);
-      read_vec(m.orthbasis, lm, "orthonormal basis");
+      record_offset(*r685);
+      defer(Bulk::orthonormal_basis, [rec = *r685, lm](Vexmora& r) {
+        r.seek_record(rec);
+        r.read_vec(r.params_.mol.orthbasis, lm, "orthonormal basis");
+      });
     }
   }
 

@@ -35,8 +35,9 @@ from chkbuilder import (  # noqa: E402
 TESTDATA = HERE.parents[1] / "shared" / "testdata"
 
 
-def hydrogen_chain(n: int) -> ChkBuilder:
-    """An RHF/STO-3G-like checkpoint of ``n`` hydrogen atoms 1.4 Bohr apart."""
+def hydrogen_chain(n: int, orbitals: bool = True) -> ChkBuilder:
+    """An RHF/STO-3G-like checkpoint of ``n`` hydrogen atoms 1.4 Bohr apart;
+    without ``orbitals``, also without the orbitals and the density."""
     xyz = [(0.0, 0.0, 1.4 * i) for i in range(n)]
     stored = raw_coefs(H1S_COEFS, H1S_EXPS, 0)
     shells = [Shell(atom=i + 1, T=0, exps=H1S_EXPS, coefs={0: stored}, centre=xyz[i])
@@ -49,6 +50,8 @@ def hydrogen_chain(n: int) -> ChkBuilder:
     b.add(801, text("ES64L-G16RevA.03"))
     b.add(997, mol([1] * n, xyz, nbasis=n, nae=n // 2, nbe=n // 2))
     b.add(670, basis(shells))
+    if not orbitals:
+        return b
     b.add(522, reals([0.001 * k - 0.5 for k in range(n)]))
     b.add(524, reals([((7 * k) % 101 - 50) / 97.0 for k in range(n * n)]))
     b.add(603, densities(1, [((3 * k) % 53 - 26) / 61.0 for k in range(n * (n + 1) // 2)]))

@@ -12,10 +12,13 @@
 #include <string>
 
 #include "Error.h"
+#include "NaturalOrbitals.h"
 #include "Utils.h"
 #include "Vexmora.h"
 #include "Vibrations.h"
+#include "cube_writer.h"
 #include "formats.h"
+#include "grid.h"
 
 namespace {
 
@@ -25,10 +28,11 @@ struct Scratch {
   std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm/vexmora-fuzz-XXXXXX"
                                                   : "/tmp/vexmora-fuzz-XXXXXX";
   Scratch() {
+    output_formats();  // its table is then destroyed after this, which reads it
     if (mkdtemp(&dir[0]) == nullptr) std::abort();
   }
   ~Scratch() {
-    unlink((dir + "/in.chk").c_str());
+    for (const char* f : {"/in.chk", "/out.cube"}) unlink((dir + f).c_str());
     for (const OutputFormat& f : output_formats()) unlink((dir + "/out" + f.suffix).c_str());
     rmdir(dir.c_str());
   }
@@ -39,6 +43,11 @@ void write_input(const std::string& path, const uint8_t* data, size_t size) {
   if (f == nullptr) std::abort();
   if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
   if (std::fclose(f) != 0) std::abort();
+}
+
+std::string first_line(const char* report) {
+  const std::string s = report;
+  return s.substr(0, s.find('\n'));
 }
 
 }  // namespace
@@ -55,11 +64,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& dir = scratch.dir;
   const std::string chk = dir + "/in.chk";
   write_input(chk, data, size);
-  std::unique_ptr<const Vexmora> v;
+  // The reader that defers the large records refuses the same files at load,
+  // with the same message, and once it has read them holds the same state.
+  std::unique_ptr<const Vexmora> v, deferring;
+  std::string refused[2];
   try {
     v = std::make_unique<const Vexmora>(chk);
+  } catch (const _Error& e) {
+    refused[0] = first_line(e.what());
+  }
+  try {
+    auto r = std::make_unique<Vexmora>(chk, true);
+    r->release_file();
+    deferring = std::move(r);
+  } catch (const _Error& e) {
+    refused[1] = first_line(e.what());
+  }
+  if (refused[0] != refused[1]) std::abort();
+  if (!v) return 0;  // a rejected file: the message is the whole result
+  try {
+    if (deferring->save_state() != v->save_state()) std::abort();
   } catch (const _Error&) {
-    return 0;  // a rejected file: the message is the whole result
+    std::abort();  // the file did not change: reading later must succeed
   }
   // Each step may refuse what it cannot write; the others still run.
   const auto attempt = [](const auto& step) {
@@ -75,6 +101,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   });
   attempt([&] { v->write_fchk(dir + "/out.fchk"); });
   for (const OutputFormat& f : output_formats()) attempt([&] { f.write(*v, dir + "/out" + f.suffix); });
+  attempt([&] { write_molden_natural(*v, dir + "/natural.molden"); });
+  attempt([&] { orthonormality_error(v->params().mol); });
+  attempt([&] {
+    // The first orbital and the SCF density on a small box, on two threads.
+    const ChkParams::Mol& m = v->params().mol;
+    GridBox box;
+    for (int k = 0; k < 3; ++k) box.origin[k] = -1.0, box.axes[4 * k] = 0.7, box.shape[k] = 4;
+    std::vector<double> values(static_cast<size_t>(box.points()));
+    PointValues::orbitals(m, {0}, false).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+    write_cube(dir + "/out.cube", *v, v->params().title, "orbital", box, {1}, values.data());
+    if (!m.totdens[0].empty())
+      PointValues::density(m, m.totdens[0]).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+  });
   attempt([&] {
     const ChkParams::Mol& m = v->params().mol;
     harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));

@@ -13,7 +13,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests"))
 from chkbuilder import ChkBuilder  # noqa: E402
 
 MODULES = ("test_failures", "test_records", "test_wavefunction", "test_basis", "test_fchk",
-           "test_vibrations")
+           "test_vibrations", "test_formchk")
 
 
 def builders() -> Iterator[Tuple[str, object]]:

@@ -10,7 +10,7 @@ using Basis = ChkParams::Mol::Basis;
 
 // A property viewing one integer array of the basis record.
 void shell_property(ReaderClass& cls, const char* name, std::vector<int64_t> Basis::*member) {
-  cls.def_property_readonly(name, [member](const py::object& self) { return view(mol_of(self).basis.*member, self); });
+  cls.def_property_readonly(name, [member](const py::object& self) { return view(meta_of(self).basis.*member, self); });
 }
 
 }  // namespace
@@ -20,21 +20,21 @@ void bind_basis(py::module_& m, ReaderClass& cls) {
   shell_property(cls, "shell_n_primitives", &Basis::shellnprim);
   cls.def_property_readonly("shell_atoms",
                             [](const Vexmora& r) {
-                              const std::vector<int64_t>& v = r.params().mol.basis.shell2map;
+                              const std::vector<int64_t>& v = r.metadata().mol.basis.shell2map;
                               py::array_t<int64_t> a(static_cast<py::ssize_t>(v.size()));
                               for (size_t i = 0; i < v.size(); ++i) a.mutable_at(i) = v[i] - 1;
                               return a;
                             })
-      .def_property_readonly("exponents", [](const py::object& self) { return view(mol_of(self).basis.primexp, self); })
+      .def_property_readonly("exponents", [](const py::object& self) { return view(meta_of(self).basis.primexp, self); })
       .def_property_readonly("contraction_coefficients",
-                             [](const py::object& self) { return view(mol_of(self).concoeff, self); })
+                             [](const py::object& self) { return view(meta_of(self).concoeff, self); })
       .def_property_readonly("sp_contraction_coefficients",
                              [](const py::object& self) -> py::object {
-                               if (mol_of(self).spconcoeff.empty()) return py::none();
-                               return view(mol_of(self).spconcoeff, self);
+                               if (meta_of(self).spconcoeff.empty()) return py::none();
+                               return view(meta_of(self).spconcoeff, self);
                              })
       .def_property_readonly("shell_centres", [](const Vexmora& r) {
-        const ChkParams::Mol& x = r.params().mol;
+        const ChkParams::Mol& x = r.metadata().mol;
         return triples(x.cshell, x.NShell, BOHR_TO_ANGSTROM);
       });
   m.def(

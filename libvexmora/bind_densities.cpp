@@ -1,6 +1,7 @@
 // The density matrices by kind (the bit of record 603's selection mask), total
 // and spin, each unpacked anew from the stored lower triangle.
 #include <cmath>
+#include <thread>
 
 #include "bindings.h"
 
@@ -12,7 +13,28 @@ int64_t triangle_order(size_t len) {
   return n >= 0 && static_cast<size_t>(n) * static_cast<size_t>(n + 1) / 2 == len ? n : -1;
 }
 
-// A full symmetric matrix unpacked from the row-wise lower triangle.
+// Rows [r0, r1) of the full symmetric matrix of order n from the row-wise
+// lower triangle, in one pass. Each row's left part is a row of the triangle;
+// its right part is a column, whose values for a block of rows stand side by
+// side in the triangle's later rows. So the rows go in blocks, the right parts
+// column by column, and every line of the output is written once.
+void unpack_rows(const double* tri, int64_t n, int64_t r0, int64_t r1, double* out) {
+  constexpr int64_t kRows = 8;  // one cache line of each column
+  for (int64_t b = r0; b < r1; b += kRows) {
+    const int64_t e = std::min(r1, b + kRows);
+    for (int64_t r = b; r < e; ++r) {
+      const double* row = tri + r * (r + 1) / 2;
+      std::copy(row, row + r + 1, out + r * n);
+    }
+    for (int64_t c = b + 1; c < n; ++c) {
+      const double* col = tri + c * (c + 1) / 2;  // (c, 0), (c, 1), ...
+      for (int64_t r = b, last = std::min(e, c); r < last; ++r) out[r * n + c] = col[r];
+    }
+  }
+}
+
+// A full symmetric matrix unpacked from the row-wise lower triangle, the rows
+// shared between two threads when it is large.
 py::object unpack_density(const std::vector<double>& tri) {
   const int64_t n = triangle_order(tri.size());
   if (tri.empty() || n < 1) return py::none();
@@ -20,15 +42,11 @@ py::object unpack_density(const std::vector<double>& tri) {
   double* out = a.mutable_data();
   {
     py::gil_scoped_release nogil;
-    // Row by row into the lower half, then mirrored tile by tile: writing
-    // both halves from the triangle at once strides through memory by n.
-    const double* t = tri.data();
-    for (int64_t r = 0; r < n; ++r, t += r) std::copy(t, t + r + 1, out + r * n);
-    constexpr int64_t kTile = 64;
-    for (int64_t r0 = 0; r0 < n; r0 += kTile)
-      for (int64_t c0 = 0; c0 <= r0; c0 += kTile)
-        for (int64_t r = r0; r < std::min(n, r0 + kTile); ++r)
-          for (int64_t c = c0; c < std::min(r, c0 + kTile); ++c) out[c * n + r] = out[r * n + c];
+    const int64_t half = n >= 1024 ? (n / 2) & ~int64_t{7} : n;
+    std::thread second;
+    if (half < n) second = std::thread(unpack_rows, tri.data(), n, half, n, out);
+    unpack_rows(tri.data(), n, 0, half, out);
+    if (second.joinable()) second.join();
   }
   return std::move(a);
 }
@@ -36,7 +54,8 @@ py::object unpack_density(const std::vector<double>& tri) {
 constexpr int kKinds = static_cast<int>(std::tuple_size<DensitySet>::value);
 
 const DensitySet& densities(const Vexmora& r, bool spin) {
-  return spin ? r.params().mol.spindens : r.params().mol.totdens;
+  const ChkParams::Mol& m = loaded(r, Bulk::densities);
+  return spin ? m.spindens : m.totdens;
 }
 
 }  // namespace

@@ -6,19 +6,19 @@
 namespace {
 
 py::object energies(const py::object& self, bool beta) {
-  const std::vector<double>& v = beta ? mol_of(self).boene : mol_of(self).aoene;
+  const std::vector<double>& v = beta ? meta_of(self).boene : meta_of(self).aoene;
   if (v.empty()) return py::none();
   return view(v, self);
 }
 
 py::object coefficients(const py::object& self, bool beta) {
-  const ChkParams::Mol& x = mol_of(self);
+  const ChkParams::Mol& x = loaded(reader_of(self), Bulk::orbitals);
   const std::vector<double>& e = beta ? x.boene : x.aoene;
   return orbital_rows(beta ? x.bmocoeff : x.amocoeff, static_cast<int64_t>(e.size()), self);
 }
 
 py::object occupations(const py::object& self, bool beta) {
-  const std::vector<double> occ = mo_occupations(mol_of(self), beta);
+  const std::vector<double> occ = mo_occupations(meta_of(self), beta);
   return optional(occ, {static_cast<py::ssize_t>(occ.size())});
 }
 
@@ -36,11 +36,12 @@ void bind_orbitals(py::module_&, ReaderClass& cls) {
   }
   cls.def_property_readonly("orthonormal_basis",
                             [](const py::object& self) {
-                              return orbital_rows(mol_of(self).orthbasis, mol_of(self).nbsuse, self);
+                              const ChkParams::Mol& x = loaded(reader_of(self), Bulk::orthonormal_basis);
+                              return orbital_rows(x.orthbasis, x.nbsuse, self);
                             })
       .def_property_readonly("basis_labels", [](const Vexmora& r) {
         py::list out;
-        for (const std::string& s : r.params().mol.orblabels) out.append(text(s));
+        for (const std::string& s : r.metadata().mol.orblabels) out.append(text(s));
         return out;
       });
 }

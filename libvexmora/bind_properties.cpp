@@ -6,14 +6,14 @@
 namespace {
 
 py::object hessian(const py::object& self) {
-  const Eigen::MatrixXd& h = mol_of(self).hessian;
+  const Eigen::MatrixXd& h = loaded(reader_of(self), Bulk::hessian).hessian;
   if (h.size() == 0) return py::none();
   // Symmetric: the column-major storage read row by row is the same matrix.
   return view(h.data(), {static_cast<py::ssize_t>(h.rows()), static_cast<py::ssize_t>(h.cols())}, self);
 }
 
 py::object quadrupole(const Vexmora& r) {
-  const std::vector<double>& q = r.params().mol.quadrupole;
+  const std::vector<double>& q = r.metadata().mol.quadrupole;
   if (q.empty()) return py::none();
   const Eigen::Matrix3d Q = quadrupole_matrix(q);
   return copy_of(Q.data(), {3, 3});  // symmetric: the storage order does not matter
@@ -28,11 +28,14 @@ void bind_properties(py::module_&, ReaderClass& cls) {
   cls.def_property_readonly("hessian", &hessian)
       .def_property_readonly("gradient",
                              [](const Vexmora& r) {
-                               const std::vector<double>& g = r.params().mol.gradient;
-                               return optional(g, {static_cast<py::ssize_t>(g.size() / 3), 3});
+                               // A job without forces leaves the record zero-filled: no gradient.
+                               const std::vector<double>& g = r.metadata().mol.gradient;
+                               const bool zero = std::all_of(g.begin(), g.end(), [](double x) { return x == 0.0; });
+                               return optional(zero ? std::vector<double>{} : g,
+                                               {static_cast<py::ssize_t>(g.size() / 3), 3});
                              })
-      .def_property_readonly("dipole", [](const Vexmora& r) { return optional(r.params().mol.dipole, {3}); })
+      .def_property_readonly("dipole", [](const Vexmora& r) { return optional(r.metadata().mol.dipole, {3}); })
       .def_property_readonly("quadrupole", &quadrupole)
-      .def_property_readonly("mulliken_charges", [](const Vexmora& r) { return flat(r.params().mol.mulliken); })
-      .def_property_readonly("atomic_masses", [](const Vexmora& r) { return flat(r.params().mol.atmass); });
+      .def_property_readonly("mulliken_charges", [](const Vexmora& r) { return flat(r.metadata().mol.mulliken); })
+      .def_property_readonly("atomic_masses", [](const Vexmora& r) { return flat(r.metadata().mol.atmass); });
 }

@@ -6,8 +6,10 @@ namespace {
 
 std::unique_ptr<Vexmora> open_reader(const std::string& path) {
   py::gil_scoped_release nogil;
-  auto r = std::make_unique<Vexmora>(path);
-  r->release_file();  // everything was read: do not hold a descriptor per object
+  // The large records are read on first use, by name: no descriptor is held
+  // per object.
+  auto r = std::make_unique<Vexmora>(path, true);
+  r->release_file();
   return r;
 }
 

@@ -1,5 +1,6 @@
 // The job's further data in vexmora._core: the response properties of record
-// 619, in the frame of the coordinates, atomic units.
+// 619, in the frame of the coordinates, atomic units, and the sections of the
+// fuller .fchk read from further records, by label.
 #include "Tensors.h"
 #include "bindings.h"
 
@@ -39,22 +40,36 @@ py::object hyperpolarizability(const std::vector<double>& v) {
   return shaped(full, {3, 3, 3});
 }
 
+py::object section_value(const FchkSection& s) {
+  if (s.scalar && s.real && !s.reals.empty()) return py::float_(s.reals[0]);
+  if (s.scalar && !s.real && !s.ints.empty()) return py::int_(s.ints[0]);
+  if (s.real) return py::array_t<double>(static_cast<py::ssize_t>(s.reals.size()), s.reals.data());
+  return py::array_t<int64_t>(static_cast<py::ssize_t>(s.ints.size()), s.ints.data());
+}
+
+py::dict sections(const Vexmora& r) {
+  py::dict d;
+  for (const FchkSection& s : r.metadata().sections) d[text(s.label)] = section_value(s);
+  return d;
+}
+
 }  // namespace
 
 void bind_records(py::module_&, ReaderClass& cls) {
   cls.def_property_readonly("dipole_derivatives",
                             [](const Vexmora& r) {
-                              const Mol& x = r.params().mol;
+                              const Mol& x = r.metadata().mol;
                               return shaped(x.dipole_derivatives, {static_cast<py::ssize_t>(x.natoms), 3, 3});
                             })
       .def_property_readonly("polarizability",
-                             [](const Vexmora& r) { return triangles(r.params().mol.polarizability, {3, 3}); })
+                             [](const Vexmora& r) { return triangles(r.metadata().mol.polarizability, {3, 3}); })
       .def_property_readonly("polarizability_derivatives",
                              [](const Vexmora& r) {
-                               const Mol& x = r.params().mol;
+                               const Mol& x = r.metadata().mol;
                                return triangles(x.polarizability_derivatives,
                                                 {static_cast<py::ssize_t>(x.natoms), 3, 3, 3});
                              })
       .def_property_readonly("hyperpolarizability",
-                             [](const Vexmora& r) { return hyperpolarizability(r.params().mol.hyperpolarizability); });
+                             [](const Vexmora& r) { return hyperpolarizability(r.metadata().mol.hyperpolarizability); })
+      .def_property_readonly("sections", &sections);
 }

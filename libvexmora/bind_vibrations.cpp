@@ -10,10 +10,17 @@ py::array_t<double> per_mode(const std::vector<double>& v) {
   return copy_of(v.data(), {static_cast<py::ssize_t>(v.size())});
 }
 
+// An intensity array, or None where the job stored no derivatives for it.
+py::object intensities(const std::vector<double>& v) {
+  return v.empty() ? py::object(py::none()) : py::object(per_mode(v));
+}
+
 Vibrations vibrations(const Vexmora& r) {
-  const ChkParams::Mol& m = r.params().mol;
+  const ChkParams::Mol& m = loaded(r, Bulk::hessian);
   py::gil_scoped_release nogil;
-  return harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
+  Vibrations v = harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
+  add_intensities(v, m);
+  return v;
 }
 
 }  // namespace
@@ -30,6 +37,18 @@ void bind_vibrations(py::module_& m, ReaderClass& cls) {
                                const auto nm = static_cast<py::ssize_t>(v.modes.cols());
                                return copy_of(v.modes.data(), {nm, static_cast<py::ssize_t>(v.modes.rows() / 3), 3});
                              })
-      .def_readonly("zero_point_energy", &Vibrations::zero_point_energy);
+      .def_readonly("zero_point_energy", &Vibrations::zero_point_energy)
+      .def_property_readonly("ir_intensities", [](const Vibrations& v) { return intensities(v.ir_intensities); })
+      .def_property_readonly("raman_activities",
+                             [](const Vibrations& v) { return intensities(v.raman_activities); })
+      .def_property_readonly("depolarization_ratios", [](const Vibrations& v) -> py::object {
+        if (v.depolarization_plane.empty()) return py::none();
+        py::array_t<double> a({static_cast<py::ssize_t>(v.depolarization_plane.size()), py::ssize_t{2}});
+        for (size_t k = 0; k < v.depolarization_plane.size(); ++k) {
+          a.mutable_at(k, 0) = v.depolarization_plane[k];
+          a.mutable_at(k, 1) = v.depolarization_unpolarized[k];
+        }
+        return std::move(a);
+      });
   cls.def("vibrations", &vibrations);
 }

@@ -21,6 +21,19 @@ using ReaderClass = py::classh<Vexmora>;
 
 inline const Vexmora& reader_of(const py::object& self) { return self.cast<const Vexmora&>(); }
 inline const ChkParams::Mol& mol_of(const py::object& self) { return reader_of(self).params().mol; }
+// The same without reading the large records the reader deferred: for what
+// they do not hold. loaded() reads them.
+inline const ChkParams::Mol& meta_of(const py::object& self) { return reader_of(self).metadata().mol; }
+
+// The molecule once the records of kind b are read (on first use, from the
+// file, without the interpreter lock).
+inline const ChkParams::Mol& loaded(const Vexmora& r, Bulk b) {
+  {
+    py::gil_scoped_release nogil;
+    r.load(b);
+  }
+  return r.metadata().mol;
+}
 
 inline void set_read_only(py::array& a) {
   py::detail::array_proxy(a.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
@@ -81,3 +94,8 @@ void bind_properties(py::module_& m, ReaderClass& reader);  // Hessian, gradient
 void bind_vibrations(py::module_& m, ReaderClass& reader);  // harmonic analysis
 void bind_writers(py::module_& m, ReaderClass& reader);     // the table of output formats
 void bind_records(py::module_& m, ReaderClass& reader);     // response properties
+void bind_errors(py::module_& m, ReaderClass& reader);      // CheckpointError, WriteError
+void bind_natural_orbitals(py::module_& m, ReaderClass& reader);  // orthonormality, natural orbitals
+void bind_grid(py::module_& m, ReaderClass& reader);         // orbitals and densities on points, cubes
+void bind_symmetry(py::module_& m, ReaderClass& reader);     // point groups
+void bind_thermo(py::module_& m, ReaderClass& reader);       // the constants of thermochemistry

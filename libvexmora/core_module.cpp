@@ -4,7 +4,6 @@
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "Private bindings of the checkpoint reader for the vexmora package.";
-  py::register_local_exception_translator(translate_error);
   m.attr("BOHR_TO_ANGSTROM") = BOHR_TO_ANGSTROM;
 
   // Local: Vexmora_ registers the same C++ class under its own name.
@@ -19,4 +18,9 @@ PYBIND11_MODULE(_core, m) {
   bind_vibrations(m, reader);
   bind_writers(m, reader);
   bind_records(m, reader);
+  bind_errors(m, reader);
+  bind_natural_orbitals(m, reader);
+  bind_grid(m, reader);
+  bind_symmetry(m, reader);
+  bind_thermo(m, reader);
 }

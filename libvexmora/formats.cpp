@@ -5,6 +5,8 @@
 // Each library writer, defined in a source file of its own.
 void write_molden(const Vexmora& reader, const std::string& path);
 void write_xyz(const Vexmora& reader, const std::string& path);
+void write_wfn(const Vexmora& reader, const std::string& path);
+void write_wfx(const Vexmora& reader, const std::string& path);
 
 const std::vector<OutputFormat>& output_formats() {
   static const std::vector<OutputFormat> table = {
@@ -14,6 +16,10 @@ const std::vector<OutputFormat>& output_formats() {
        [](const Vexmora& r, const std::string& p) { r.write_gjf(p); }},
       {"molden", ".molden", "Molden file of the orbitals, for viewers", write_molden},
       {"xyz", ".xyz", "the geometry in Angstrom", write_xyz},
+      {"wfn", ".wfn", "AIMPAC wavefunction of the occupied orbitals, for QTAIM programs",
+       write_wfn},
+      {"wfx", ".wfx", "AIMAll wavefunction of the occupied orbitals, for QTAIM programs",
+       write_wfx},
   };
   return table;
 }

@@ -16,11 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "NaturalOrbitals.h"
 #include "OutputFile.h"
 #include "Utils.h"
 #include "Vexmora.h"
 #include "conventions.h"
 #include "formats.h"
+#include "shells.h"
 
 namespace {
 
@@ -92,68 +94,10 @@ std::vector<int64_t> shell_map(int L, bool pure) {
   return source;
 }
 
-// One Molden shell: a single L (an SP shell becomes an S and a P shell).
-struct MoldenShell {
-  int64_t atom = 0;  // from 1
-  int L = 0;
-  bool pure = false;
-  int64_t first_prim = 0, nprim = 0;
-  std::vector<double> coefs;  // of normalised primitives, the contraction normalised
-};
-
-// Contraction coefficients of normalised primitives, scaled to unit norm.
-// NormCC takes those of raw primitives: there and back by each primitive's norm.
-std::vector<double> normalised_contraction(int L, const double* exps, const double* coefs,
-                                           int64_t n) {
-  std::vector<double> c(coefs, coefs + n), self(c.size());
-  for (size_t p = 0; p < c.size(); ++p) {
-    self[p] = PrmNrm(1, L, exps[p], exps[p]);
-    c[p] /= std::sqrt(self[p]);
-  }
-  NormCC(1, L, n, exps, c, self);
-  for (size_t p = 0; p < c.size(); ++p) c[p] *= std::sqrt(self[p]);
-  return c;
-}
-
 // The shells as Molden sees them, checked against what Molden can hold and
 // against the checkpoint's counts.
-std::vector<MoldenShell> molden_shells(const ChkParams::Mol& m) {
-  const auto& b = m.basis;
-  const size_t ns = b.shelltypes.size();
-  if (b.shellnprim.size() < ns || b.shell2map.size() < ns)
-    VEX_THROW("Molden output: the shell arrays disagree in length");
-  if (b.primexp.size() < m.concoeff.size())
-    VEX_THROW("Molden output: fewer exponents than contraction coefficients");
-  std::vector<MoldenShell> out;
-  int64_t prim = 0, atom = 1;
-  const auto add = [&](int64_t a, int L, bool pure, int64_t np, const std::vector<double>& c) {
-    out.push_back({a, L, pure, prim, np,
-                   normalised_contraction(L, b.primexp.data() + prim, c.data() + prim, np)});
-  };
-  for (size_t i = 0; i < ns; ++i) {
-    const int64_t T = b.shelltypes[i], np = b.shellnprim[i], a = b.shell2map[i];
-    if (np < 0 || np > static_cast<int64_t>(m.concoeff.size()) - prim)
-      VEX_THROW("Molden output: the shells hold more primitives than the basis");
-    if (a < atom || a > m.natoms)
-      VEX_THROW("Molden output: the shells are not grouped by atom in order");
-    atom = a;
-    const int64_t L = T < 0 ? -T : T;
-    if (T == -1) {
-      if (m.spconcoeff.size() != m.concoeff.size())
-        VEX_THROW("Molden output: SP shell without P coefficients");
-      add(a, 0, false, np, m.concoeff);
-      add(a, 1, false, np, m.spconcoeff);
-    } else {
-      const bool pure = T < -1;
-      if (pure ? L > kMaxPureL : L > kMaxCartesianL)
-        VEX_THROW(std::string("Molden output: the Molden format has no ") +
-                  (pure ? "pure" : "Cartesian") + " shell of angular momentum " +
-                  std::to_string(L) + " (shell " + std::to_string(i + 1) + ")");
-      add(a, static_cast<int>(L), pure, np, m.concoeff);
-    }
-    prim += np;
-  }
-  return out;
+std::vector<BasisShell> molden_shells(const ChkParams::Mol& m) {
+  return split_shells(m, {"Molden output", "the Molden format", kMaxPureL, kMaxCartesianL});
 }
 
 void write_atoms(OutputFile& f, const ChkParams::Mol& m) {
@@ -167,13 +111,13 @@ void write_atoms(OutputFile& f, const ChkParams::Mol& m) {
 }
 
 // The [GTO] section: every atom, those without functions with no shells.
-void write_gto(OutputFile& f, const ChkParams::Mol& m, const std::vector<MoldenShell>& shells) {
+void write_gto(OutputFile& f, const ChkParams::Mol& m, const std::vector<BasisShell>& shells) {
   f.put("[GTO]\n");
   size_t next = 0;
   for (int64_t a = 1; a <= m.natoms; ++a) {
     f.print("%5lld 0\n", static_cast<long long>(a));
     for (; next < shells.size() && shells[next].atom == a; ++next) {
-      const MoldenShell& s = shells[next];
+      const BasisShell& s = shells[next];
       const double* e = m.basis.primexp.data() + s.first_prim;
       const std::vector<double>& c = s.coefs;
       f.print("%c %4lld 1.00\n", "spdfgh"[s.L], static_cast<long long>(s.nprim));
@@ -187,9 +131,9 @@ void write_gto(OutputFile& f, const ChkParams::Mol& m, const std::vector<MoldenS
 // The flags for the pure shells present. [5D] alone means pure d and f;
 // [9G] makes g and h shells pure (Molden has no Cartesian h, and readers take
 // h as Cartesian without the flag), so g and h must agree.
-std::string pure_flags(const std::vector<MoldenShell>& shells) {
+std::string pure_flags(const std::vector<BasisShell>& shells) {
   bool any[5] = {}, pure[5] = {};  // d, f, and g with h as one group
-  for (const MoldenShell& s : shells)
+  for (const BasisShell& s : shells)
     if (s.L >= 2) {
       const int g = std::min(s.L, 4);
       if (any[g] && pure[g] != s.pure)
@@ -205,10 +149,10 @@ std::string pure_flags(const std::vector<MoldenShell>& shells) {
 }
 
 // Function k of Molden's order is Gaussian's function source[k].
-std::vector<int64_t> basis_map(const std::vector<MoldenShell>& shells, int64_t nbasis) {
+std::vector<int64_t> basis_map(const std::vector<BasisShell>& shells, int64_t nbasis) {
   std::vector<int64_t> all;
   int64_t offset = 0;
-  for (const MoldenShell& s : shells) {
+  for (const BasisShell& s : shells) {
     // An SP shell's S and P functions stay in Gaussian's order s, x, y, z.
     const std::vector<int64_t> one = shell_map(s.L, s.pure);
     for (const int64_t k : one) all.push_back(offset + k);
@@ -258,32 +202,52 @@ void check_orbitals(const std::vector<double>& energies, const std::vector<doubl
               std::to_string(nbf) + " basis functions (complex or generalised orbitals)");
 }
 
-}  // namespace
+// The orbitals of one spin as the [MO] section lists them.
+struct OrbitalSet {
+  const char* spin;
+  const std::vector<double>& energies;
+  const std::vector<double>& coefs;
+  std::vector<double> occupations;
+};
 
-void write_molden(const Vexmora& reader, const std::string& path) {
+void write_molden_file(const Vexmora& reader, const std::string& path,
+                       const std::vector<OrbitalSet>& sets) {
   const ChkParams::Mol& m = reader.params().mol;
   if (m.natoms < 1 || static_cast<int64_t>(m.coords.size()) < 3 * m.natoms ||
       static_cast<int64_t>(m.atomicnums.size()) < m.natoms)
     VEX_THROW("Molden output: the checkpoint holds no atoms");
-  if (m.aoene.empty() || m.amocoeff.empty())
-    VEX_THROW("Molden output: the checkpoint holds no molecular orbitals");
   // Everything is checked before the file is opened: a refused conversion
   // leaves no file behind, not even an empty one.
-  const std::vector<MoldenShell> shells = molden_shells(m);
+  const std::vector<BasisShell> shells = molden_shells(m);
   const std::vector<int64_t> map = basis_map(shells, m.nbasis);
   const std::string flags = pure_flags(shells);
-  const bool unrestricted = !m.boene.empty();
-  check_orbitals(m.aoene, m.amocoeff, map.size());
-  if (unrestricted) check_orbitals(m.boene, m.bmocoeff, map.size());
+  for (const OrbitalSet& s : sets) check_orbitals(s.energies, s.coefs, map.size());
 
-  OutputFile f(path);
+  OutputFile f = reader.output(path);
   f.put("[Molden Format]\n[Title]\n");
   f.put(one_line(reader.params().title) + "\n");
   write_atoms(f, m);
   write_gto(f, m, shells);
   f.put(flags);
   f.put("[MO]\n");
-  write_orbitals(f, map, m.aoene, m.amocoeff, "Alpha", mo_occupations(m, false));
-  if (unrestricted) write_orbitals(f, map, m.boene, m.bmocoeff, "Beta", mo_occupations(m, true));
+  for (const OrbitalSet& s : sets) write_orbitals(f, map, s.energies, s.coefs, s.spin, s.occupations);
   f.commit();
+}
+
+}  // namespace
+
+void write_molden(const Vexmora& reader, const std::string& path) {
+  const ChkParams::Mol& m = reader.params().mol;
+  if (m.aoene.empty() || m.amocoeff.empty())
+    VEX_THROW("Molden output: the checkpoint holds no molecular orbitals");
+  std::vector<OrbitalSet> sets = {{"Alpha", m.aoene, m.amocoeff, mo_occupations(m, false)}};
+  if (!m.boene.empty()) sets.push_back({"Beta", m.boene, m.bmocoeff, mo_occupations(m, true)});
+  write_molden_file(reader, path, sets);
+}
+
+void write_molden_natural(const Vexmora& reader, const std::string& path) {
+  const NaturalOrbitals natural = natural_orbitals(reader.params().mol);
+  // Natural orbitals have occupations, not energies.
+  const std::vector<double> energies(natural.occupations.size(), 0.0);
+  write_molden_file(reader, path, {{"Alpha", energies, natural.coefs, natural.occupations}});
 }

@@ -55,9 +55,8 @@ void Vexmora::read_properties() {
   ChkParams::Mol& m = params_.mol;
   const int64_t n = m.natoms;  // bounded by read_mol
 
-  if (read_items(find_record(kGradientRecord), 0, 3 * n, m.gradient) &&
-      std::all_of(m.gradient.begin(), m.gradient.end(), [](double g) { return g == 0.0; }))
-    m.gradient.clear();  // a job without forces leaves the record zero-filled
+  // Kept when zero-filled too (a job without forces): formchk writes it so.
+  read_items(find_record(kGradientRecord), 0, 3 * n, m.gradient);
 
   const DirEntry* moments = find_record(kMomentsRecord);
   read_items(moments, kDipoleWord, 3, m.dipole);
@@ -112,3 +111,6 @@ bool Vexmora::read_items(const DirEntry* rec, int64_t first, int64_t count, std:
   out.clear();
   return false;
 }
+
+template bool Vexmora::read_items(const DirEntry*, int64_t, int64_t, std::vector<int64_t>&);
+template bool Vexmora::read_items(const DirEntry*, int64_t, int64_t, std::vector<double>&);

@@ -16,7 +16,7 @@ class StateWriter {
   std::string out;
 
   template <typename T>
-  std::enable_if_t<std::is_arithmetic<T>::value> item(const T& v) {
+  std::enable_if_t<std::is_arithmetic<T>::value || std::is_enum<T>::value> item(const T& v) {
     raw(&v, sizeof v);
   }
   void item(const std::string& s) {
@@ -34,6 +34,7 @@ class StateWriter {
     for (const T& x : a) item(x);
   }
   void item(const DirEntry& e) { visit(e.label, e.begin, e.end, e.aux); }
+  void item(const FchkSection& s) { visit(s.label, s.slot, s.real, s.scalar, s.ints, s.reals); }
   template <int R, int C>
   void item(const Eigen::Matrix<double, R, C>& mat) {
     count(static_cast<size_t>(mat.rows()));
@@ -56,7 +57,7 @@ class StateReader {
   bool done() const { return left == 0; }
 
   template <typename T>
-  std::enable_if_t<std::is_arithmetic<T>::value> item(T& v) {
+  std::enable_if_t<std::is_arithmetic<T>::value || std::is_enum<T>::value> item(T& v) {
     raw(&v, sizeof v);
   }
   void item(std::string& s) {
@@ -78,6 +79,7 @@ class StateReader {
     for (T& x : a) item(x);
   }
   void item(DirEntry& e) { visit(e.label, e.begin, e.end, e.aux); }
+  void item(FchkSection& s) { visit(s.label, s.slot, s.real, s.scalar, s.ints, s.reals); }
   template <int R, int C>
   void item(Eigen::Matrix<double, R, C>& mat) {
     const size_t rows = count(0), cols = count(0);
@@ -142,9 +144,12 @@ void Vexmora::visit_state(Self& r, Archive& ar) {
   ar.visit(m.gradient, m.dipole, m.quadrupole, m.mulliken, m.atmass);
   ar.visit(m.dipole_derivatives, m.polarizability, m.polarizability_derivatives,
            m.hyperpolarizability);
+  ar.visit(p.sections);
+  ar.visit(r.input.dev, r.input.ino);
 }
 
 std::string Vexmora::save_state() const {
+  load_all();
   StateWriter w;
   w.out.assign(kMagic, sizeof kMagic);
   visit_state(*this, w);
@@ -158,5 +163,6 @@ Vexmora Vexmora::restore_state(const std::string& bytes) {
   StateReader rd(bytes.data() + sizeof kMagic, bytes.size() - sizeof kMagic);
   visit_state(r, rd);
   if (!rd.done() || !atoms_fit(r.params_.mol)) VEX_THROW("Damaged checkpoint state");
+  r.input.path = r.fname;
   return r;
 }

@@ -6,18 +6,14 @@
 
 #include "Error.h"
 #include "Vibrations.h"
+#include "codata.h"
 
 namespace {
 
-// CODATA 2010, Gaussian 16's default set. The frequencies depend on the
-// constants through E_h / (a_0^2 u), which the 2006 to 2018 sets agree on to
-// 1e-9: each reproduces Gaussian's to the digits it prints.
-constexpr double kHartreeJoule = 4.35974434e-18;
-constexpr double kBohrMetre = 0.52917721092e-10;
-constexpr double kAmuKg = 1.660538921e-27;
-constexpr double kLightMetrePerSecond = 299792458.0;
-constexpr double kPlanckJouleSecond = 6.62606957e-34;
-constexpr double kPi = 3.14159265358979323846;
+// The frequencies depend on the constants through E_h / (a_0^2 u), which the
+// CODATA 2006 to 2018 sets agree on to 1e-9: each reproduces Gaussian's to the
+// digits it prints.
+using namespace codata;
 
 // Angular frequency squared, s^-2, of a mass-weighted eigenvalue Hartree/(Bohr^2 amu).
 constexpr double kOmega2PerEigenvalue = kHartreeJoule / (kBohrMetre * kBohrMetre * kAmuKg);

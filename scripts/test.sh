@@ -5,14 +5,18 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$ROOT"
+# Open Babel reads our cube files back.
+need_debs openbabel
 
 # The environments first: the fuzz corpus is made from the tests' tables.
 venvs=()
 while read -r py; do
   extra=()
-  # The formatted-checkpoint readers used to cross-check our .fchk files.
+  # The test-side peers: the formatted-checkpoint readers that cross-check our
+  # files, PySCF for values on points, GoodVibes for the
+  # quasi-harmonic thermochemistry, and mypy.
   if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
-    extra=(qc-iodata cclib)
+    extra=(qc-iodata cclib mypy pyscf goodvibes)
   fi
   venvs+=("$(make_venv "$py" "${extra[@]}")")
 done < <(interpreters)

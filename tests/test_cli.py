@@ -2,17 +2,21 @@
 from __future__ import annotations
 
 import json
+import os
+import pickle
+import shutil
 import subprocess
 import sys
 from concurrent.futures import ProcessPoolExecutor
 from pathlib import Path
-from typing import Any, Dict
+from typing import Any, Dict, List, Tuple
 
 import pytest
 
+import Vexmora_
 import vexmora
 import vexmora.cli
-from chkbuilder import h2, h2_job
+from chkbuilder import h2, h2_job, reals
 from test_vibrations import job
 
 
@@ -78,3 +82,198 @@ def test_freq_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
         "1", f"{v.frequencies[0]:.4f}", f"{v.reduced_masses[0]:.4f}", f"{v.force_constants[0]:.4f}"]
     assert vexmora.cli.main(["freq", h2().write(tmp_path / "sp.chk")]) == 1
     assert "no Hessian" in capsys.readouterr().err
+
+
+def _load(name: str) -> vexmora.Checkpoint:
+    return vexmora.load(name)
+
+
+# Every command form and writer, aimed at an input by its name, a hard link
+# (hard.fchk, d/m.fchk), a symbolic link (soft.fchk), or a default name (m.fchk
+# is a binary checkpoint): (action, the output named, the input named). An action is
+# a command line or a library call.
+OVERWRITES: List[Tuple[Any, str, str]] = [
+    (["v.chk", "v.chk"], "v.chk", "v.chk"),
+    (["v.chk", "-o", "v.chk"], "v.chk", "v.chk"),
+    (["v.chk", "--gjf", "v.chk"], "v.chk", "v.chk"),
+    (["v.chk", "hard.fchk"], "hard.fchk", "v.chk"),
+    (["v.chk", "soft.fchk"], "soft.fchk", "v.chk"),
+    (["v.chk", "new.fchk", "--gjf", "hard.fchk"], "hard.fchk", "v.chk"),
+    (["m.fchk"], "m.fchk", "m.fchk"),
+    (["convert", "m.fchk"], "m.fchk", "m.fchk"),
+    (["convert", "m.fchk", "--to", "gjf,molden,xyz,fchk"], "m.fchk", "m.fchk"),
+    (["convert", "m.fchk", "hard.fchk", "-j", "2"], "hard.fchk", "hard.fchk"),
+    (["convert", "d/m.chk", "hard.fchk"], "d/m.fchk", "hard.fchk"),  # another input's file
+    (lambda: _load("v.chk").write_fchk("hard.fchk"), "hard.fchk", "v.chk"),
+    (lambda: _load("v.chk").write_gjf("soft.fchk"), "soft.fchk", "v.chk"),
+    (lambda: _load("v.chk").write_molden("v.chk"), "v.chk", "v.chk"),
+    (lambda: _load("v.chk").write_xyz(b"hard.fchk"), "hard.fchk", "v.chk"),
+    (lambda: pickle.loads(pickle.dumps(_load("v.chk"))).write_fchk("hard.fchk"), "hard.fchk", "v.chk"),
+    (lambda: vexmora.convert_many(["m.fchk"], formats=("xyz", "fchk")), "m.fchk", "m.fchk"),
+    (lambda: Vexmora_.ChkReader_("v.chk").write_fchk(fname="v.chk"), "v.chk", "v.chk"),
+    (lambda: Vexmora_.ChkReader_("v.chk").write_gjf(fgjf="soft.fchk"), "soft.fchk", "v.chk"),
+]
+
+
+@pytest.mark.parametrize("action, output, source", OVERWRITES,
+                         ids=[" ".join(a) if isinstance(a, list) else f"library-{i}"
+                              for i, (a, _, _) in enumerate(OVERWRITES)])
+def test_no_output_replaces_an_input(tmp_path: Path, monkeypatch: pytest.MonkeyPatch,
+                                     capsys: pytest.CaptureFixture, action: Any, output: str,
+                                     source: str) -> None:
+    monkeypatch.chdir(tmp_path)
+    h2_job(tmp_path, "v.chk")
+    (tmp_path / "d").mkdir()
+    shutil.copy("v.chk", "m.fchk")
+    shutil.copy("v.chk", "d/m.chk")
+    os.link("v.chk", "hard.fchk")
+    os.link("v.chk", "d/m.fchk")
+    os.symlink("v.chk", "soft.fchk")
+    before = {p: p.read_bytes() for p in tmp_path.rglob("*") if p.is_file()}
+    if isinstance(action, list):
+        assert vexmora.cli.main(action) == 1
+        line = capsys.readouterr().err
+        assert all(x.startswith("vexmora: ") for x in line.splitlines())
+    else:
+        try:
+            results = action()
+            line = next(r.error for r in results if not r.ok)
+        except (OSError, RuntimeError) as exc:
+            line = str(exc).split("\n", 1)[0]
+    assert f"{output}: it is the input file {source}, which is never replaced" in line
+    assert {p: p.read_bytes() for p in tmp_path.rglob("*") if p.is_file()} == before
+
+
+ROOT = os.geteuid() == 0  # reads any file, whatever its mode
+
+
+# Refused command lines: (arguments, the one line after "vexmora: "); nothing is written.
+REFUSED = [
+    (["v.chk", "a.fchk", "-o", "b.fchk"],
+     "two names for the formatted checkpoint, a.fchk and -o b.fchk: give one"),
+    (["v.chk", "a.gjf"], "a.gjf: the name of a Gaussian input, not of a formatted checkpoint; "
+                         "to write a Gaussian input, use --gjf a.gjf"),
+    (["v.chk", "-o", "a.xyz"], "a.xyz: the name of an XYZ file, not of a formatted checkpoint; "
+                               "to write an XYZ file, use `vexmora convert CHK --to xyz`"),
+    (["v.chk", "a.chk"], "a.chk: the name of a binary checkpoint, not of a formatted checkpoint; "
+                         "name it .fchk"),
+    (["v.chk", "--gjf", "a.fchk"], "a.fchk: the name of a formatted checkpoint, not of a Gaussian "
+                                   "input; to write a formatted checkpoint, use -o a.fchk"),
+    (["v.chk", "a.fchk", "--gjf", "a.fchk"],
+     "a.fchk: named for both the formatted checkpoint and the Gaussian input"),
+    (["v.chk", "v.chk/a.fchk"], "v.chk/a.fchk: Not a directory"),
+    (["v.chk", "/dev/full"], "/dev/full: No space left on device"),
+    (["info", "v.chk/a.chk"], "v.chk/a.chk: Not a directory"),
+    (["convert", "v.chk", "-o", "v.chk"], "v.chk: Not a directory"),
+    (["convert", "v.chk", "-o", "v.chk/out"], "v.chk/out: Not a directory"),
+    (["convert", "v.chk", "-o", "ro"], "ro/v.fchk: Permission denied"),
+    (["convert", "locked.chk"], "locked.chk: Permission denied"),
+]
+
+
+@pytest.mark.parametrize("args, message", [
+    pytest.param(a, m, marks=pytest.mark.skipif(ROOT and "Permission" in m, reason="root reads all"))
+    for a, m in REFUSED], ids=[" ".join(a) for a, _ in REFUSED])
+def test_refused_command_lines(tmp_path: Path, monkeypatch: pytest.MonkeyPatch,
+                               capsys: pytest.CaptureFixture, args: List[str], message: str) -> None:
+    monkeypatch.chdir(tmp_path)
+    h2_job(tmp_path, "v.chk")
+    shutil.copy("v.chk", "locked.chk")
+    os.chmod("locked.chk", 0)
+    os.mkdir("ro", 0o555)
+    before = sorted(tmp_path.rglob("*"))
+    assert vexmora.cli.main(args) == 1
+    assert capsys.readouterr().err == f"vexmora: {message}\n"
+    assert sorted(tmp_path.rglob("*")) == before
+
+
+def test_version_help_and_jobs(capsys: pytest.CaptureFixture) -> None:
+    with pytest.raises(SystemExit, match="0"):
+        vexmora.cli.main(["--version"])
+    assert capsys.readouterr().out == f"vexmora {vexmora.__version__}\n"
+    with pytest.raises(SystemExit):
+        vexmora.cli.main(["-h"])
+    listed = [line.split()[0] for line in capsys.readouterr().out.split("subcommands")[1].splitlines()[1:]]
+    assert listed == list(vexmora.cli._command_help()) and {"convert", "info", "freq"} <= set(listed)
+    for jobs in ("0", "-3", "two"):
+        with pytest.raises(SystemExit, match="2"):
+            vexmora.cli.main(["convert", "x.chk", "-j", jobs])
+        assert "1 or more" in capsys.readouterr().err
+
+
+def test_a_warning_is_one_line(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
+    """Orbitals that are not orthonormal in the overlap the orthonormal basis X implies."""
+    x = [0.9, 0.2, -0.3, 1.1]
+    chk = h2().add(685, reals(x)).replace(524, reals([1.5 * v for v in x])).write(tmp_path / "a.chk")
+    assert vexmora.cli.main(["convert", chk, "--to", "molden"]) == 0
+    err = capsys.readouterr().err
+    assert err.startswith(f"vexmora: warning: {chk}: the stored orbitals are not orthonormal")
+    assert err.count("\n") == 1 and (tmp_path / "a.molden").exists()
+
+
+def test_cube_command(tmp_path: Path) -> None:
+    h2_job(tmp_path)
+    done = run("cube", "h2.chk", "--mo", "homo,2", "--density", "--points", "6", "-o", "out",
+               cwd=tmp_path)
+    assert done.returncode == 0 and done.stderr == ""
+    out = tmp_path / "out"
+    assert sorted(p.name for p in out.iterdir()) == ["h2_density_SCF.cube", "h2_homo.cube",
+                                                      "h2_mo2.cube"]
+    vexmora.load(tmp_path / "h2.chk").write_cube(tmp_path / "api.cube", 1, shape=6)
+    assert (out / "h2_mo2.cube").read_text() == (tmp_path / "api.cube").read_text()
+    assert run("cube", "h2.chk", "--spacing", "0.5", "-o", "one.cube", cwd=tmp_path).returncode == 0
+    assert (tmp_path / "one.cube").read_text().split("\n")[1].startswith("SCF total density")
+
+
+@pytest.mark.parametrize("args, reason", [
+    (("--mo", "homo,3"), "out of range"), (("--mo", "x"), "not homo, lumo"),
+    (("--mo", "homo", "--density", "MP2"), "no 'MP2' density"), (("--spin",), "no 'SCF' density"),
+    (("--spacing", "0"), "spacing must be"), (("--points", "401"), "--large"),
+    (("-j", "0"), "at least one thread"), (("-o", "h2.chk"), "would overwrite the checkpoint"),
+])
+def test_cube_bad_input(tmp_path: Path, args: tuple, reason: str,
+                        capsys: pytest.CaptureFixture) -> None:
+    chk = h2_job(tmp_path)
+    args = tuple(str(chk) if a == "h2.chk" else a for a in args)
+    out = ["-o", str(tmp_path / "out")] if "-o" not in args else []
+    assert vexmora.cli.main(["cube", str(chk), *args, *out]) == 1
+    err = capsys.readouterr().err
+    assert err.startswith("vexmora: ") and reason in err and len(err.splitlines()) == 1
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["h2.chk"]
+
+
+def test_thermo_command(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
+    from chkbuilder import labels
+    from test_thermo import TRI as tri
+
+    files = [tri.write(tmp_path / "a.chk"), job().write(tmp_path / "b.chk"),
+             tri.replace(502, labels("H3", "#p freq NoSymm", ["1", "H 1S", "2", "H 1S"])).write(tmp_path / "c.chk"),
+             h2().write(tmp_path / "sp.chk")]
+    assert vexmora.cli.main(["thermo", *files, "--json", "--boltzmann", "--temperatures", "200:300:50",
+                             "-j", "2"]) == 1  # one file holds no Hessian
+    out = capsys.readouterr()
+    rows = json.loads(out.out)
+    assert [(Path(r["file"]).stem, r["T"]) for r in rows] == [(n, t) for n in "abc" for t in (200, 250, 300)]
+    th = vexmora.load(files[0]).thermochemistry(250.0, quasi_harmonic="grimme")
+    assert rows[1]["qh-G(T)"] == th.free_energy and rows[1]["G(T)"] == pytest.approx(
+        th.electronic_energy + th.harmonic_gibbs_free_energy, abs=1e-12)
+    assert (rows[1]["point_group"], rows[1]["symmetry_number"], rows[7]["symmetry_number"]) == ("D3h", 6, 1)
+    for t in (200, 250, 300):
+        same = [r for r in rows if r["T"] == t]
+        assert sum(r["weight"] for r in same) == pytest.approx(1.0) and min(r["dG"] for r in same) == 0.0
+    err = out.err.splitlines()
+    assert len(err) == 2 and "sp.chk: no Hessian" in err[1] and "c.chk: warning" in err[0] and "D3h" in err[0]
+    assert vexmora.cli.main(["thermo", files[0], files[1], "--sort", "--csv", "--qh", "truhlar"]) == 0
+    lines = capsys.readouterr().out.splitlines()
+    assert lines[0].startswith("file,T,E,ZPE,H,qh-H,T.S,T.qh-S,G(T),qh-G(T)") and len(lines) == 3
+    qh_g = [float(line.split(",")[9]) for line in lines[1:]]
+    assert qh_g == sorted(qh_g)
+    assert vexmora.cli.main(["thermo", files[0]]) == 0
+    table = capsys.readouterr().out.splitlines()
+    assert table[0].split()[:8] == ["Structure", "E", "ZPE", "H", "T.S", "T.qh-S", "G(T)", "qh-G(T)"]
+    assert table[2].split()[-2:] == ["D3h", "0"]
+    assert vexmora.cli.main(["thermo", files[0], "-T", "-5"]) == 1
+    assert "temperature must be a positive number" in capsys.readouterr().err
+    for bad in (["--qh", "grime"], ["--temperatures", "300:200:10"], ["--symmetry", "none"]):
+        with pytest.raises(SystemExit):
+            vexmora.cli.main(["thermo", files[0], *bad])

@@ -11,7 +11,8 @@ import numpy as np
 import pytest
 
 import vexmora
-from chkbuilder import XYZ3, Shell, mol, nfunc, raw_coefs, reals, switches, with_basis
+from chkbuilder import (XYZ3, Shell, densities, lower_triangle, mol, nfunc, raw_coefs, reals, switches,
+                        with_basis)
 from refdata import good_checkpoints
 
 
@@ -30,9 +31,9 @@ def read_back(ckpt: vexmora.Checkpoint, path: Path, tol: float = 1e-6) -> Any:
     """The Molden file of ``ckpt`` as IOData loads it, after the checks: C S C^T = 1,
     tr(D S) = N, and the orbitals' energies and occupations, atoms, coordinates."""
     iodata = pytest.importorskip("iodata")
-    ckpt.write_molden(path)
     with warnings.catch_warnings():
-        warnings.simplefilter("error")  # IOData warns when it repairs a file
+        warnings.simplefilter("error")  # IOData warns when it repairs a file; we, on bad orbitals
+        ckpt.write_molden(path)
         data = iodata.load_one(path)
     s = compute_overlap(data.obasis, data.atcoords)
     mo, ours = data.mo, [(ckpt.mo_energies_alpha, ckpt.mo_occupations_alpha)]
@@ -66,8 +67,9 @@ def shell(atom: int, L: int, sp: bool = False) -> Shell:
 
 
 def synthetic(tmp: Path, shells: Sequence[Shell], cartesian: Dict[str, int], natoms: int,
-              unrestricted: bool, coefs: Sequence[float]) -> Path:
-    """H atoms of XYZ3 with these shells and orbitals; bhdr4/bhdr5 1 for Cartesian."""
+              unrestricted: bool, coefs: Sequence[float], **records: bytes) -> Path:
+    """H atoms of XYZ3 with these shells and orbitals, and ``r<label>`` records;
+    bhdr4/bhdr5 1 for Cartesian."""
     b = with_basis(shells, natoms, **cartesian)
     pure = {2: not cartesian["bhdr4"], **{L: not cartesian["bhdr5"] for L in range(3, 6)}}
     n = sum(nfunc(-1 if s.T == 1 and 0 in s.coefs else -s.T if pure.get(s.T) else s.T)
@@ -82,6 +84,8 @@ def synthetic(tmp: Path, shells: Sequence[Shell], cartesian: Dict[str, int], nat
     b.replace(524, reals(c.ravel()))
     if unrestricted:  # the same orbitals in reverse order
         b.add(526, reals(c[::-1].ravel()))
+    for label, data in records.items():
+        b.add(int(label[1:]), data)
     return Path(b.write(tmp / "s.chk"))
 
 
@@ -120,6 +124,48 @@ def test_synthetic(tmp_path: Path, shells: Any, cartesian: Any, natoms: int,
 
 def test_what_molden_cannot_hold(tmp_path: Path) -> None:
     c = vexmora.load(synthetic(tmp_path, [shell(1, 5), shell(2, 0)], CART["f"], 2, False, []))
-    with pytest.raises(RuntimeError, match="no Cartesian shell of angular momentum 5"):
-        c.write_molden(tmp_path / "x.molden")
+    for orbitals, message in (("stored", "no Cartesian shell of angular momentum 5"),
+                              ("natural", "no orthonormal basis of all 22 basis functions")):
+        with pytest.raises(vexmora.CheckpointError, match=f"^{c.path}: .*{message}"):
+            c.write_molden(tmp_path / "x.molden", orbitals=orbitals)
     assert not (tmp_path / "x.molden").exists()
+
+
+def natural_read_back(ckpt: vexmora.Checkpoint, path: Path, tol: float = 1e-8) -> Any:
+    """The natural orbitals' Molden file as IOData loads it, after the checks: one set,
+    orthonormal in IOData's overlap, holding the electrons; its occupations."""
+    iodata = pytest.importorskip("iodata")
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        ckpt.write_molden(path, orbitals="natural")
+        data = iodata.load_one(path)
+    mo, s = data.mo, compute_overlap(data.obasis, data.atcoords)
+    assert mo.kind == "restricted" and np.abs(mo.coeffs.T @ s @ mo.coeffs - np.eye(mo.norb)).max() < tol
+    assert np.trace((mo.coeffs * mo.occs) @ mo.coeffs.T @ s) == pytest.approx(ckpt.n_electrons, abs=1e-8)
+    return mo.occs
+
+
+@pytest.mark.parametrize("chk", [c for c in GOOD if vexmora.load(c).orthonormal_basis is not None],
+                         ids=lambda p: p.stem)
+def test_natural_orbitals_of_real_checkpoints(chk: Path, tmp_path: Path) -> None:
+    c = vexmora.load(chk)
+    occs = natural_read_back(c, tmp_path / "n.molden", TOLERANCE.get(chk.stem, 1e-8))
+    if c.mo_occupations_beta is None:  # a closed shell: the SCF orbitals' own occupations
+        np.testing.assert_allclose(occs, c.mo_occupations_alpha, atol=1e-8)
+
+
+def test_orbitals_that_are_not_orthonormal(tmp_path: Path) -> None:
+    """As after ADMP: the stored orbitals mixed away from orthonormal, the density
+    that of two doubly occupied orthonormal orbitals, the orthonormal basis stored."""
+    shells = [shell(1, 0), shell(1, 2), shell(2, 1)]
+    q = np.array(orthonormal_orbitals(vexmora.load(synthetic(tmp_path, shells, CART["d"], 2, False, []))))
+    n = int(np.sqrt(q.size))
+    q = q.reshape(n, n)
+    mixed = (np.eye(n) + 0.3 * np.tril(np.ones((n, n)), -1)) @ q
+    density = 2 * q[:2].T @ q[:2]
+    c = vexmora.load(synthetic(tmp_path, shells, CART["d"], 2, False, list(mixed.ravel()),
+                               r685=reals(q.ravel()),
+                               r603=densities(1, lower_triangle(density))))
+    with pytest.warns(vexmora.checkpoint.NonOrthonormalOrbitalsWarning, match="not orthonormal"):
+        c.write_molden(tmp_path / "x.molden")
+    np.testing.assert_allclose(natural_read_back(c, tmp_path / "n.molden"), [2, 2] + [0] * (n - 2), atol=1e-10)

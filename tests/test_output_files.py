@@ -1,6 +1,8 @@
 """Writers on a full disk without privileges: RLIMIT_FSIZE with SIGXFSZ ignored
-(EFBIG) and /dev/full (ENOSPC). A failing call raises with the path and reason,
-leaves an existing target as it was and no temporary file; a new file gets the umask's mode."""
+(EFBIG) and /dev/full (ENOSPC). A failing call raises with the path and reason
+(Vexmora_: RuntimeError with its report; vexmora: WriteError, an OSError with
+the errno), leaves an existing target as it was and no temporary file; a new
+file gets the umask's mode."""
 from __future__ import annotations
 
 import errno
@@ -17,7 +19,7 @@ from chkbuilder import h2, mol
 
 # Runs in a child, so that the limit and the umask stay there. Reads a list of
 # [binding, writer, checkpoint, target, size limit or null]; prints, for each,
-# the first line of the error or null.
+# null or the error's class, errno and first line.
 CHILD = r"""
 import json, os, resource, signal, sys, Vexmora_, vexmora
 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
@@ -30,8 +32,8 @@ for binding, writer, chk, target, limit in json.load(sys.stdin):
     try:
         getattr(r, writer)(target)
         out.append(None)
-    except RuntimeError as exc:
-        out.append(str(exc).split("\n", 1)[0])
+    except (RuntimeError, OSError) as exc:
+        out.append([type(exc).__name__, getattr(exc, "errno", None), str(exc).split("\n", 1)[0]])
     resource.setrlimit(resource.RLIMIT_FSIZE, (hard, hard))
 print(json.dumps(out))
 """
@@ -65,14 +67,17 @@ def test_writers_on_a_full_disk(tmp_path: Path) -> None:
                          cwd=tmp_path, capture_output=True, text=True, timeout=120)
     assert run.returncode == 0, run.stderr
     results = json.loads(run.stdout.strip().splitlines()[-1])
-    for k, ((_, writer, target, limit), job, got) in enumerate(zip(CASES, jobs, results)):
+    for k, ((binding, writer, target, limit), job, got) in enumerate(zip(CASES, jobs, results)):
         path, left = Path(job[3]), os.listdir(tmp_path / f"case{k}")
         if target == "new" and limit is None:
             assert got is None and left == [path.name], job
             assert path.stat().st_mode & 0o777 == 0o640, job  # 0666 less the umask 027
             continue
         code = errno.ENOSPC if target == "/dev/full" else errno.EFBIG
-        assert got == f"Error: Can not write file: {path}: {os.strerror(code)}", job
+        if binding == "ChkReader_":
+            assert got == ["RuntimeError", None, f"Error: Can not write file: {path}: {os.strerror(code)}"]
+        else:
+            assert got == ["WriteError", code, f"{path}: {os.strerror(code)}"], job
         assert left == (["out." + writer] if target == "existing" else []), job
         if target == "existing":
             assert path.read_bytes() == OLD, job

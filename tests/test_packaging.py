@@ -1,10 +1,12 @@
-"""The package as shipped: the type stubs match the bindings and the README's
-session runs."""
+"""The package as shipped: the type stubs match the bindings and type a user's
+script, the README's session runs, the clone's root shadows nothing."""
 from __future__ import annotations
 
 import ast
 import doctest
 import re
+import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -44,3 +46,43 @@ def test_readme_session_runs(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) ->
     runner.run(test)
     assert session and runner.failures == 0
     assert (tmp_path / "water.gjf").read_text().startswith("%chk=examples/water.chk\n")
+
+
+# A user's script over both modules; mypy must type what it reveals.
+USER_SCRIPT = '''
+import Vexmora_
+import vexmora
+reader = Vexmora_.ChkReader_("water.chk")
+reveal_type(reader.params.mol.names)
+ckpt = vexmora.load("water.chk")
+reveal_type(ckpt.mo_coefficients_alpha)
+reveal_type(ckpt.shell_types)
+reveal_type(ckpt.densities["SCF"])
+try:
+    ckpt.write_fchk("water.fchk")
+except vexmora.WriteError as exc:
+    reveal_type(exc.errno)
+'''
+
+
+def test_mypy_strict_types_a_user_script(tmp_path: Path) -> None:
+    pytest.importorskip("mypy")
+    (tmp_path / "user.py").write_text(USER_SCRIPT)
+    run = subprocess.run([sys.executable, "-m", "mypy", "--strict", "--no-incremental", "user.py"],
+                         cwd=tmp_path, capture_output=True, text=True, timeout=600)
+    revealed = [t.replace("builtins.", "") for t in re.findall(r'Revealed type is "(.*)"', run.stdout)]
+    assert run.returncode == 0 and len(revealed) == 5, run.stdout
+    assert revealed[0] == "list[str]"
+    arrays = revealed[1:4]  # float64, int64, float64 (as "float64" or "floating[_64Bit]")
+    assert all("dtype[Any]" not in t and "64" in t for t in arrays) and "| None" in arrays[0]
+    assert ["float" in t for t in arrays] == [True, False, True] and "int" in arrays[1]
+    assert revealed[4] == "int | None"
+
+
+def test_clone_root_imports_the_installed_modules() -> None:
+    """In the clone's root (where the README puts a user) the sources shadow nothing."""
+    run = subprocess.run([sys.executable, "-c", "import Vexmora_, vexmora; "
+                          "print(Vexmora_.__file__); print(vexmora._core.__file__)"],
+                         cwd=ROOT, capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert all("site-packages" in p for p in run.stdout.split()), run.stdout

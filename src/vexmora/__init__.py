@@ -14,10 +14,15 @@ re-exported here.
 """
 from Vexmora_ import ChkParams, ChkReader_, Mol
 
-from .checkpoint import DENSITY_KINDS, FORMATS, Checkpoint, CheckpointError, Vibrations, load
+from .checkpoint import DENSITY_KINDS, FORMATS, Checkpoint, Vibrations, load
 from .convert import ConversionResult, convert_many
+from ._thermo import Thermochemistry
+from .symmetry import PointGroup, point_group
+from .errors import CheckpointError, WriteError
 
 __version__ = "0.1.0"
 
-__all__ = ["ChkParams", "ChkReader_", "Mol", "Checkpoint", "CheckpointError", "Vibrations", "load",
-           "DENSITY_KINDS", "FORMATS", "ConversionResult", "convert_many", "__version__"]
+__all__ = ["ChkParams", "ChkReader_", "Mol", "Checkpoint", "CheckpointError", "WriteError",
+           "Vibrations", "load",
+           "DENSITY_KINDS", "FORMATS", "ConversionResult", "convert_many", "PointGroup", "point_group",
+           "Thermochemistry", "__version__"]

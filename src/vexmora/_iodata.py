@@ -136,4 +136,33 @@ def _properties(ckpt: "Checkpoint") -> Dict[str, Any]:
         moments[(2, "c")] = q[np.triu_indices(3)]
     if moments:
         out["moments"] = moments
+    out.update(_records(ckpt))
+    return out
+
+
+#: IOData's bond types of Gaussian's bond orders (iodata.periodic: 4 aromatic, 8 unknown).
+_BOND_TYPES = {1.0: 1, 2.0: 2, 3.0: 3, 1.5: 4}
+
+
+def _records(ckpt: "Checkpoint") -> Dict[str, Any]:
+    """The bond table, and in ``extra`` the polarizability (under IOData's own
+    name for it) and the optimisation path (Bohr, Hartree)."""
+    from . import _core
+
+    out: Dict[str, Any] = {}
+    extra: Dict[str, Any] = {}
+    if ckpt.polarizability is not None:
+        extra["polarizability_tensor"] = ckpt.polarizability
+    bonds = ckpt.bonds
+    if bonds is not None and len(bonds.orders):
+        types = [_BOND_TYPES.get(float(o), 8) for o in bonds.orders]
+        out["bonds"] = np.column_stack([bonds.pairs, types])
+    for name in ("optimization", "trajectory"):
+        path = getattr(ckpt, name)
+        if path is not None:
+            extra[name] = {"energies": path.energies, "results": path.results,
+                           "geometries": path.geometries / _core.BOHR_TO_ANGSTROM,
+                           "gradients": path.gradients}
+    if extra:
+        out["extra"] = extra
     return out

@@ -1,13 +1,16 @@
 """Batch conversion of checkpoints, serially or on any ``concurrent.futures`` executor."""
 from __future__ import annotations
 
+import errno
 import os
 from concurrent.futures import Executor
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Union
 
-from .checkpoint import FORMATS, Checkpoint, CheckpointError, load
+from . import _outputs
+from .checkpoint import FORMATS, load
+from .errors import CheckpointError, WriteError
 
 PathArg = Union[str, "os.PathLike[str]"]
 
@@ -52,20 +55,19 @@ def convert_one(source: str, outdir: Optional[PathArg] = None,
     """Convert one checkpoint; failures are returned, never raised.
 
     Each output appears whole or not at all; when a later format fails, the
-    files already written for this input are complete and are kept.
+    files already written for this input are complete and are kept. When an
+    output would replace ``source`` (by any name or link) nothing is written.
     """
     written: List[str] = []
+    targets = [output_path(source, outdir, fmt) for fmt in formats]
     try:
-        ckpt = load(source)
-        for fmt in formats:
-            target = output_path(source, outdir, fmt)
+        ckpt = load(source)  # first: a file that is no checkpoint is named as such
+        _outputs.refuse_inputs(targets, _outputs.input_ids([source]))
+        for fmt, target in zip(formats, targets):
             ckpt.write(fmt, target)
             written.append(target)
-    except CheckpointError as exc:
+    except (CheckpointError, WriteError) as exc:
         return ConversionResult(source, written, str(exc))
-    except RuntimeError as exc:
-        first = str(exc).split("\n", 1)[0]
-        return ConversionResult(source, written, f"{source}: {first.replace('Error: ', '', 1)}")
     return ConversionResult(source, written)
 
 def _duplicate_targets(sources: Sequence[str], outdir: Optional[PathArg]) -> None:
@@ -76,6 +78,15 @@ def _duplicate_targets(sources: Sequence[str], outdir: Optional[PathArg]) -> Non
             raise ValueError(f"{seen[target]} and {s} would both be written to {target}")
         seen[target] = s
 
+def _make_folder(path: str) -> None:
+    """Create the output folder; a file in its place is named as the system would."""
+    if os.path.exists(path) and not os.path.isdir(path):
+        raise WriteError(errno.ENOTDIR, os.strerror(errno.ENOTDIR), path)
+    try:
+        os.makedirs(path, exist_ok=True)
+    except OSError as exc:
+        raise WriteError(exc.errno, exc.strerror or str(exc), exc.filename or path) from None
+
 def iter_convert(paths: Iterable[PathArg], outdir: Optional[PathArg] = None,
                  formats: Sequence[str] = ("fchk",),
                  executor: Optional[Executor] = None) -> Iterator[ConversionResult]:
@@ -85,14 +96,23 @@ def iter_convert(paths: Iterable[PathArg], outdir: Optional[PathArg] = None,
     _duplicate_targets(sources, outdir)
     out = None if outdir is None else os.fspath(outdir)
     if out is not None:
-        os.makedirs(out, exist_ok=True)
+        _make_folder(out)
+    # An output that is another input of the batch is refused here, before any
+    # conversion starts: that input may be read at the same time.
+    inputs = _outputs.input_ids(sources)
+    refused: Dict[str, ConversionResult] = {}
+    for s in sources:
+        try:
+            _outputs.refuse_inputs([output_path(s, out, f) for f in fmts], inputs, own=s)
+        except WriteError as exc:
+            refused[s] = ConversionResult(s, [], str(exc))
     if executor is None:
         for s in sources:
-            yield convert_one(s, out, fmts)
+            yield refused.get(s) or convert_one(s, out, fmts)
         return
-    futures = [executor.submit(convert_one, s, out, fmts) for s in sources]
-    for f in futures:
-        yield f.result()
+    futures = [None if s in refused else executor.submit(convert_one, s, out, fmts) for s in sources]
+    for s, f in zip(sources, futures):
+        yield refused[s] if f is None else f.result()
 
 def convert_many(paths: Iterable[PathArg], outdir: Optional[PathArg] = None,
                  formats: Sequence[str] = ("fchk",),

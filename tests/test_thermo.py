@@ -1,0 +1,136 @@
+"""Thermochemistry against Gaussian's own block in the shared log and against GoodVibes'
+quasi-harmonic corrections of the same log; symmetry numbers from the route; bad input."""
+from __future__ import annotations
+
+import re
+import shutil
+import subprocess
+import sys
+import warnings
+from pathlib import Path
+from typing import Any, Dict, List, Tuple
+
+import numpy as np
+import pytest
+
+import vexmora
+from refdata import TESTDATA
+from chkbuilder import labels
+from test_vibrations import job
+
+from vexmora._thermo import route_turns_symmetry_off
+
+# GoodVibes beside this interpreter (a venv not on PATH), else on PATH.
+GOODVIBES = shutil.which("goodvibes", path=str(Path(sys.executable).parent)) or shutil.which("goodvibes")
+FREQ_LOGS = [p for p in sorted(TESTDATA.glob("*.log")) if "Thermochemistry" in p.read_text(errors="replace")] \
+    if TESTDATA.is_dir() else []
+NUMBER = r"(-?\d+\.\d+)"
+CORRECTIONS = {"zero_point_energy": "Zero-point correction", "thermal_energy": "Thermal correction to Energy",
+               "enthalpy": "Thermal correction to Enthalpy", "gibbs_free_energy": "Thermal correction to Gibbs Free Energy"}
+SUMS = {"zero_point_energy": "zero-point Energies", "thermal_energy": "thermal Energies",
+        "enthalpy": "thermal Enthalpies", "gibbs_free_energy": "thermal Free Energies"}
+
+
+def gaussian_block(log: str) -> Dict[str, Any]:
+    """The numbers of the last thermochemistry block of a log."""
+    block = log[log.rindex("- Thermochemistry -"):]
+    out: Dict[str, Any] = {"T": float(re.search(r"Temperature\s+" + NUMBER, block).group(1)),
+                           "P": float(re.search(r"Pressure\s+" + NUMBER, block).group(1)),
+                           "sigma": int(re.search(r"Rotational symmetry number\s+(\d+)", block).group(1))}
+    for key, label in CORRECTIONS.items():
+        out[key] = float(re.search(re.escape(label) + r"=\s+" + NUMBER, block).group(1))
+        out["sum " + key] = float(re.search(r"Sum of electronic and " + SUMS[key] + r"=\s+" + NUMBER,
+                                            block).group(1))
+    out["table"] = {row: tuple(map(float, re.search(rf"\n {row}\s+{NUMBER}\s+{NUMBER}\s+{NUMBER}",
+                                                    block).groups())) for row in vexmora._thermo.ROWS}
+    return out
+
+
+@pytest.mark.parametrize("log", FREQ_LOGS, ids=lambda p: p.stem)
+def test_every_line_of_gaussians_block(log: Path) -> None:
+    ref = gaussian_block(log.read_text(errors="replace"))
+    th = vexmora.load(log.with_suffix(".chk")).thermochemistry(ref["T"], ref["P"])
+    assert th.symmetry_number == ref["sigma"]
+    for key in CORRECTIONS:  # printed to 6 decimals
+        assert getattr(th, key) == pytest.approx(ref[key], abs=1e-6), key
+        assert th.electronic_energy + getattr(th, key) == pytest.approx(ref["sum " + key], abs=1e-6), key
+    for row, values in ref["table"].items():  # printed to 3 decimals
+        assert np.allclose(th.table[row], values, atol=5.1e-4), row
+
+
+def goodvibes(log: Path, tmp: Path, args: List[str]) -> Dict[str, float]:
+    """GoodVibes' columns (E, ZPE, H, T.S, T.qh-S, G(T), qh-G(T), qh-H), Hartree, for one log."""
+    shutil.copy(log, tmp / log.name)
+    subprocess.run([str(GOODVIBES), "-v", "1.0", *args, log.name], cwd=tmp, check=True, capture_output=True)
+    lines = (tmp / "GoodVibes_output.dat").read_text().splitlines()
+    header = next(line for line in lines if line.split()[:1] == ["Structure"]).split()[1:]
+    values = next(line for line in lines if line.split()[1:2] == [log.stem]).split()[2:]
+    return dict(zip(header, map(float, values)))
+
+
+@pytest.mark.skipif(GOODVIBES is None, reason="GoodVibes is not installed")
+@pytest.mark.parametrize("args, kwargs", [
+    ([], {}),
+    (["--temp", "400"], {"temperature": 400.0}),
+    (["-c", "1.0"], {"concentration": 1.0}),
+    (["--qs", "truhlar", "-f", "500"], {"quasi_harmonic": "truhlar", "cutoff": 500.0}),
+    (["-q", "-f", "500"], {"cutoff": 500.0, "head_gordon": True}),
+    (["-f", "300", "--zpe-vscal", "0.97"], {"cutoff": 300.0, "zpe_scale": 0.97}),
+], ids=["default", "400 K", "1 M", "truhlar", "head-gordon", "zpe scale"])
+@pytest.mark.parametrize("log", FREQ_LOGS, ids=lambda p: p.stem)
+def test_goodvibes_quasi_harmonic(log: Path, args: List[str], kwargs: Dict[str, Any], tmp_path: Path) -> None:
+    ref = goodvibes(log, tmp_path, args)
+    c = vexmora.load(log.with_suffix(".chk"))
+    kwargs = {"quasi_harmonic": "grimme", **kwargs}
+    th = c.thermochemistry(kwargs.pop("temperature", 298.15), **kwargs)
+    t = th.temperature
+    assert th.electronic_energy == pytest.approx(ref["E"], abs=1e-6)
+    assert th.zero_point_energy == pytest.approx(ref["ZPE"], abs=1e-6)
+    assert th.electronic_energy + th.harmonic_enthalpy == pytest.approx(ref["H"], abs=2e-6)
+    assert t * th.harmonic_entropy == pytest.approx(ref["T.S"], abs=2e-6)
+    assert t * th.entropy == pytest.approx(ref["T.qh-S"], abs=2e-6)
+    assert th.electronic_energy + th.harmonic_gibbs_free_energy == pytest.approx(ref["G(T)"], abs=2e-6)
+    assert th.free_energy == pytest.approx(ref["qh-G(T)"], abs=2e-6)
+    if "qh-H" in ref:
+        assert th.electronic_energy + th.enthalpy == pytest.approx(ref["qh-H"], abs=2e-6)
+
+
+@pytest.mark.parametrize("route, off", [
+    ("#p B3LYP/6-31G(d) opt freq", False), ("# freq NoSymm", True), ("#p freq nosymmetry", True),
+    ("# freq Symm(None)", True), ("# freq Symmetry=None", True), ("# freq symm=(loose,none)", True),
+    ("# freq Symm=Loose", False), ("# freq scf=(nosymm)", False),
+])
+def test_route_symmetry(route: str, off: bool) -> None:
+    assert route_turns_symmetry_off(route) == off
+
+
+TRI = job(((0.0, 0.0, 0.0), (0.0, 1.5, 0.0), (1.3, 0.75, 0.0)), moltyp=-12347)  # equilateral H3: D3h
+
+
+@pytest.mark.parametrize("symmetry, route, sigma, source", [
+    ("geometry", "#p freq nosymm", 6, "geometry"), ("gaussian", "#p freq", 6, "geometry"),
+    ("gaussian", "#p freq nosymm", 1, "route"), (3, "#p freq", 3, "given"),
+])
+def test_symmetry_number(symmetry: Any, route: str, sigma: int, source: str, tmp_path: Path) -> None:
+    b = TRI.replace(502, labels("H3", route, ["1", "H 1S", "2", "H 1S"]))
+    c = vexmora.load(b.write(tmp_path / "h3.chk"))
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        th = c.thermochemistry(symmetry=symmetry)
+    assert [str(w.message).split(": ", 1)[1][:7] for w in caught] == ["warning"] * (source == "route")
+    assert (th.point_group, th.symmetry_number, th.symmetry_source) == ("D3h", sigma, source)
+    one = c.thermochemistry(symmetry=1)  # S_rot differs by R ln(sigma); nothing else does
+    assert th.table["Rotational"][2] == pytest.approx(one.table["Rotational"][2] - 1.987204 * np.log(sigma), abs=1e-5)
+    assert th.zero_point_energy == one.zero_point_energy
+
+
+@pytest.mark.parametrize("b, kwargs, message", [
+    (TRI, {"temperature": -1.0}, "temperature"), (TRI, {"pressure": 0.0}, "pressure"),
+    (TRI, {"quasi_harmonic": "grime"}, "quasi_harmonic"), (TRI, {"symmetry": "point"}, "symmetry"),
+    (TRI, {"symmetry": 0}, "symmetry"), (TRI, {"concentration": -2.0}, "concentration"),
+    (TRI, {"frequency_scale": float("nan")}, "frequency_scale"),
+    (job(moltyp=-12345), {}, "no atomic masses"), (job().remove(585), {}, "no Hessian"),
+])
+def test_bad_input(b: Any, kwargs: Dict[str, Any], message: str, tmp_path: Path) -> None:
+    with pytest.raises(ValueError, match=message):
+        vexmora.load(b.write(tmp_path / "x.chk")).thermochemistry(**kwargs)
