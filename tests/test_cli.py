@@ -229,7 +229,7 @@ def test_cube_command(tmp_path: Path) -> None:
     (("--mo", "homo,3"), "out of range"), (("--mo", "x"), "not homo, lumo"),
     (("--mo", "homo", "--density", "MP2"), "no 'MP2' density"), (("--spin",), "no 'SCF' density"),
     (("--spacing", "0"), "spacing must be"), (("--points", "401"), "--large"),
-    (("-j", "0"), "at least one thread"), (("-o", "h2.chk"), "would overwrite the checkpoint"),
+    (("-j", "0"), "at least one thread"), (("-o", "h2.chk"), "it is the input file"),
 ])
 def test_cube_bad_input(tmp_path: Path, args: tuple, reason: str,
                         capsys: pytest.CaptureFixture) -> None:

@@ -9,7 +9,7 @@ import sys
 from pathlib import Path
 from typing import Any, List, Optional, Tuple, Union
 
-from . import _grid
+from . import _grid, _outputs
 from .checkpoint import Checkpoint, load
 
 Request = Tuple[str, Union[int, str], bool]  # file label, what, beta
@@ -103,8 +103,7 @@ def run(args: argparse.Namespace) -> int:
                              margin=args.margin, beta=beta, spin=args.spin, allow_large=args.large)
              for _, what, beta in todo]
     paths = [target(args, label, len(todo) == 1) for label, _, _ in todo]
-    if any(os.path.realpath(p) == os.path.realpath(args.file) for p in paths):
-        raise ValueError(f"{args.file}: the output would overwrite the checkpoint")
+    _outputs.refuse_inputs(paths, _outputs.input_ids([args.file]))
     for path, plan in zip(paths, plans):
         Path(path).parent.mkdir(parents=True, exist_ok=True)
         write_one(ckpt, plan, path, args.threads)
