@@ -7,6 +7,7 @@ import doctest
 import re
 import subprocess
 import sys
+from importlib.machinery import EXTENSION_SUFFIXES
 from pathlib import Path
 
 import pytest
@@ -81,8 +82,12 @@ def test_mypy_strict_types_a_user_script(tmp_path: Path) -> None:
 
 def test_clone_root_imports_the_installed_modules() -> None:
     """In the clone's root (where the README puts a user) the sources shadow nothing."""
-    run = subprocess.run([sys.executable, "-c", "import Vexmora_, vexmora; "
-                          "print(Vexmora_.__file__); print(vexmora._core.__file__)"],
+    run = subprocess.run([sys.executable, "-c", "import Vexmora_, vexmora; print(Vexmora_.__file__); "
+                          "print(vexmora._core.__file__); print(vexmora.__file__)"],
                          cwd=ROOT, capture_output=True, text=True, timeout=60)
     assert run.returncode == 0, run.stderr
-    assert all("site-packages" in p for p in run.stdout.split()), run.stdout
+    *extensions, package = [Path(p).resolve() for p in run.stdout.split()]
+    # The compiled modules, not the source folder Vexmora_/ taken for a package.
+    assert all(p.name.endswith(tuple(EXTENSION_SUFFIXES)) for p in extensions), run.stdout
+    assert not any(str(p).startswith(str(ROOT / d)) for p in (*extensions, package)
+                   for d in ("src", "Vexmora_")), run.stdout
