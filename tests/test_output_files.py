@@ -25,8 +25,9 @@ import json, os, resource, signal, sys, Vexmora_, vexmora
 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
 os.umask(0o027)
 hard = resource.getrlimit(resource.RLIMIT_FSIZE)[1]
-out = []
-for binding, writer, chk, target, limit in json.load(sys.stdin):
+jobs, out = json.load(sys.stdin), []
+os.close(0)  # as for a daemon: each output is opened as descriptor 0
+for binding, writer, chk, target, limit in jobs:
     r = Vexmora_.ChkReader_(chk) if binding == "ChkReader_" else vexmora.load(chk)
     resource.setrlimit(resource.RLIMIT_FSIZE, (hard if limit is None else limit, hard))
     try:
