@@ -140,6 +140,7 @@ def test_no_output_replaces_an_input(tmp_path: Path, monkeypatch: pytest.MonkeyP
             line = next(r.error for r in results if not r.ok)
         except (OSError, RuntimeError) as exc:
             line = str(exc).split("\n", 1)[0]
+            assert getattr(exc, "errno", None) is None  # refused, not attempted: no system error
     assert f"{output}: it is the input file {source}, which is never replaced" in line
     assert {p: p.read_bytes() for p in tmp_path.rglob("*") if p.is_file()} == before
 

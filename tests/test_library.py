@@ -11,7 +11,7 @@ from hypothesis import given, settings, strategies as st
 
 import Vexmora_
 import vexmora
-from chkbuilder import densities, h2
+from chkbuilder import H2_XYZ, densities, h2, mol, switches
 from refdata import good_checkpoints
 
 GOOD = good_checkpoints()
@@ -113,6 +113,13 @@ def test_every_density_kind_by_its_name(tmp_path: Path) -> None:
                                  "2nd Order"] and not c.spin_densities
     for kind, tri in zip(c.densities, blocks):
         assert np.array_equal(c.densities[kind], unpack(tri)), kind
+
+
+def test_complex_density_gives_no_real_matrix(tmp_path: Path) -> None:
+    """IOpCl 2 stores real and imaginary parts: 12 values for 3 functions, no triangle."""
+    b = h2().replace(998, switches({0: 2})).replace(997, mol([1, 1], H2_XYZ, nbasis=3))
+    c = vexmora.load(b.add(603, densities(1, [0.5] * 12)).write(tmp_path / "c.chk"))
+    assert c.densities.get("SCF") is None
 
 
 def test_private_binding_refuses_what_lies_outside_its_tables(h2_chk: Path) -> None:
