@@ -123,12 +123,17 @@ def test_complex_density_gives_no_real_matrix(tmp_path: Path) -> None:
 
 
 def test_private_binding_refuses_what_lies_outside_its_tables(h2_chk: Path) -> None:
-    """A density kind past the nine and an angular momentum past the basis step's
-    limit raise; each Cartesian shell's order holds every monomial of its L once."""
+    """A density kind past the nine, planes past a box and an angular momentum past
+    the basis step's limit raise; each Cartesian shell's order holds every monomial
+    of its L once."""
     reader = vexmora._core.Reader(bytes(h2_chk))
     for kind in (-1, 9):
         with pytest.raises(IndexError):
             reader.density(kind, False)
+    values, unit = reader.density_values(0, False), (1.0, 0, 0, 0, 1.0, 0, 0, 0, 1.0)
+    for first, count in ((-1, 1), (1, 2), (2, 1)):  # of 2 planes
+        with pytest.raises(ValueError, match="planes outside the box"):
+            values.box((0.0, 0.0, 0.0), unit, (2, 2, 2), first, count, np.zeros(4 * count))
     for L in (-1, 14):
         with pytest.raises(ValueError):
             vexmora._core.cartesian_powers(L)
