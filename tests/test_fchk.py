@@ -6,7 +6,7 @@ from __future__ import annotations
 from pathlib import Path
 from typing import Any, List
 
-from hypothesis import given, settings, strategies as st
+from hypothesis import example, given, settings, strategies as st
 import pytest
 
 from chkbuilder import (H2_XYZ, Shell, basis, densities, general, h2, labels, mol, raw_coefs,
@@ -33,6 +33,7 @@ def section(lines: List[str], label: str, kind: str, items: List[str], per: int)
 @given(st.lists(st.tuples(I64, REAL, REAL, REAL, REAL), min_size=1, max_size=13), I64, I64,
        st.lists(REAL, min_size=4, max_size=4), st.text("abc XYZ-(),=*/0123456789", max_size=150),
        st.integers(0, 4))
+@example(atoms=[(1, 1.0, 0.0, 0.0, 0.0)], charge=0, ne=1, gen=[0.0] * 4, title="T" * 72, ndim=0)
 def test_number_formats_and_line_breaks(tmp_path_factory: Any, atoms: Any, charge: int, ne: int,
                                         gen: List[float], title: str, ndim: int) -> None:
     z, q, xyz = [a[0] for a in atoms], [a[1] for a in atoms], [a[2:] for a in atoms]
