@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import vexmora
-from chkbuilder import (XYZ3, Shell, densities, lower_triangle, mol, nfunc, raw_coefs, reals, switches,
+from chkbuilder import (XYZ3, Shell, densities, h2, lower_triangle, mol, nfunc, raw_coefs, reals, switches,
                         with_basis)
 from refdata import good_checkpoints
 
@@ -120,6 +120,18 @@ def test_synthetic(tmp_path: Path, shells: Any, cartesian: Any, natoms: int,
     c = vexmora.load(synthetic(tmp_path, shells, cartesian, natoms, unrestricted,
                                orthonormal_orbitals(first)))
     read_back(c, tmp_path / "x.molden")
+
+
+def test_coefficients_rounded_as_printf(tmp_path: Path) -> None:
+    """Ten decimals rounded as C's "% .10f" (Python's %): values 3e-13 from a tie."""
+    coefs = [0.1234567890497, -0.0000000000497, 1.0000000000503, -12.5000000000497]
+    c = vexmora.load(h2().replace(524, reals(coefs)).write(tmp_path / "c.chk"))
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", vexmora.checkpoint.NonOrthonormalOrbitalsWarning)
+        c.write_molden(tmp_path / "x.molden")
+    lines = (tmp_path / "x.molden").read_text().split("[MO]")[1].splitlines()
+    assert [float(line.split()[1]) for line in lines if line[:6].strip().isdigit()] == [
+        float("%.10f" % v) for v in coefs]
 
 
 def test_what_molden_cannot_hold(tmp_path: Path) -> None:
