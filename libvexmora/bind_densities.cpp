@@ -3,6 +3,7 @@
 #include <cmath>
 #include <thread>
 
+#include "BulkMemory.h"
 #include "bindings.h"
 
 namespace {
@@ -33,12 +34,28 @@ void unpack_rows(const double* tri, int64_t n, int64_t r0, int64_t r1, double* o
   }
 }
 
+// An n x n array to be filled. A large one takes a buffer that an earlier
+// array or reader gave back, already in memory, and gives it back when Python
+// frees it: fresh pages from the kernel cost as much as the unpacking.
+py::array_t<double> square_array(int64_t n) {
+  const auto shape = std::vector<py::ssize_t>{n, n};
+  std::vector<double> v = bulk::take(static_cast<size_t>(n * n));
+  if (v.size() != static_cast<size_t>(n * n)) return py::array_t<double>(shape);
+  auto held = std::make_unique<std::vector<double>>(std::move(v));
+  const py::capsule owner(held.get(), [](void* p) {
+    const std::unique_ptr<std::vector<double>> back(static_cast<std::vector<double>*>(p));
+    bulk::give(*back);
+  });
+  double* data = held.release()->data();
+  return py::array_t<double>(shape, data, owner);
+}
+
 // A full symmetric matrix unpacked from the row-wise lower triangle, the rows
 // shared between two threads when it is large.
 py::object unpack_density(const std::vector<double>& tri) {
   const int64_t n = triangle_order(tri.size());
   if (tri.empty() || n < 1) return py::none();
-  py::array_t<double> a({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(n)});
+  py::array_t<double> a = square_array(n);
   double* out = a.mutable_data();
   {
     py::gil_scoped_release nogil;
