@@ -34,20 +34,20 @@ void unpack_rows(const double* tri, int64_t n, int64_t r0, int64_t r1, double* o
   }
 }
 
-// An n x n array to be filled. A large one takes a buffer that an earlier
-// array or reader gave back, already in memory, and gives it back when Python
-// frees it: fresh pages from the kernel cost as much as the unpacking.
+// An n x n array to be filled, on a buffer of the pool that goes back to it
+// when Python frees the array: the next load then unpacks into memory already
+// resident instead of fresh pages from the kernel, which cost as much as the
+// unpacking. Only a buffer new to the pool is zero-filled first.
 py::array_t<double> square_array(int64_t n) {
-  const auto shape = std::vector<py::ssize_t>{n, n};
-  std::vector<double> v = bulk::take(static_cast<size_t>(n * n));
-  if (v.size() != static_cast<size_t>(n * n)) return py::array_t<double>(shape);
-  auto held = std::make_unique<std::vector<double>>(std::move(v));
+  const auto items = static_cast<size_t>(n * n);
+  auto held = std::make_unique<std::vector<double>>(bulk::take(items));
+  held->resize(items);
   const py::capsule owner(held.get(), [](void* p) {
     const std::unique_ptr<std::vector<double>> back(static_cast<std::vector<double>*>(p));
     bulk::give(*back);
   });
   double* data = held.release()->data();
-  return py::array_t<double>(shape, data, owner);
+  return py::array_t<double>(std::vector<py::ssize_t>{n, n}, data, owner);
 }
 
 // A full symmetric matrix unpacked from the row-wise lower triangle, the rows
