@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int k = 0; k < 3; ++k) box.origin[k] = -1.0, box.axes[4 * k] = 0.7, box.shape[k] = 4;
     std::vector<double> values(static_cast<size_t>(box.points()));
     PointValues::orbitals(m, {0}, false).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
-    write_cube(dir + "/out.cube", *v, v->params().title, "orbital", box, {1}, values.data());
+    write_cube(dir + "/out.cube", *v, v->params().title, "orbital", box, {1}, values.data(), 2);
     if (!m.totdens[0].empty())
       PointValues::density(m, m.totdens[0]).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
   });

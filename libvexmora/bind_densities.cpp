@@ -3,6 +3,7 @@
 #include <cmath>
 #include <thread>
 
+#include "BulkMemory.h"
 #include "bindings.h"
 
 namespace {
@@ -33,12 +34,28 @@ void unpack_rows(const double* tri, int64_t n, int64_t r0, int64_t r1, double* o
   }
 }
 
+// An n x n array to be filled, on a buffer of the pool that goes back to it
+// when Python frees the array: the next load then unpacks into memory already
+// resident instead of fresh pages from the kernel, which cost as much as the
+// unpacking. Only a buffer new to the pool is zero-filled first.
+py::array_t<double> square_array(int64_t n) {
+  const auto items = static_cast<size_t>(n * n);
+  auto held = std::make_unique<std::vector<double>>(bulk::take(items));
+  held->resize(items);
+  const py::capsule owner(held.get(), [](void* p) {
+    const std::unique_ptr<std::vector<double>> back(static_cast<std::vector<double>*>(p));
+    bulk::give(*back);
+  });
+  double* data = held.release()->data();
+  return py::array_t<double>(std::vector<py::ssize_t>{n, n}, data, owner);
+}
+
 // A full symmetric matrix unpacked from the row-wise lower triangle, the rows
 // shared between two threads when it is large.
 py::object unpack_density(const std::vector<double>& tri) {
   const int64_t n = triangle_order(tri.size());
   if (tri.empty() || n < 1) return py::none();
-  py::array_t<double> a({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(n)});
+  py::array_t<double> a = square_array(n);
   double* out = a.mutable_data();
   {
     py::gil_scoped_release nogil;

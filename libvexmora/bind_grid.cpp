@@ -100,14 +100,17 @@ void bind_grid(py::module_& m, ReaderClass& reader) {
            [](const Vexmora& r, const std::string& path, const std::string& title,
               const std::string& comment, const std::array<double, 3>& origin,
               const std::array<double, 9>& axes, const std::array<int64_t, 3>& shape,
-              const std::vector<int64_t>& orbitals, const Points& values) {
+              const std::vector<int64_t>& orbitals, const Points& values,
+              const py::object& threads) {
              const GridBox b = cube_box(origin, axes, shape);
+             const int nt = thread_count(threads);
              if (values.size() != b.points() * std::max<int64_t>(1, orbitals.size()))
                throw py::value_error("the values do not fill the box");
              const double* v = values.data();
              py::gil_scoped_release nogil;
-             write_cube(path, r, title, comment, b, orbitals, v);
+             write_cube(path, r, title, comment, b, orbitals, v, nt);
            },
            py::arg("path"), py::arg("title"), py::arg("comment"), py::arg("origin"),
-           py::arg("axes"), py::arg("shape"), py::arg("orbitals"), py::arg("values"));
+           py::arg("axes"), py::arg("shape"), py::arg("orbitals"), py::arg("values"),
+           py::arg("threads") = py::none());
 }

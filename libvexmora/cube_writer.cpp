@@ -7,6 +7,7 @@
 #include "Error.h"
 #include "OutputFile.h"
 #include "formats.h"
+#include "parallel.h"
 
 namespace {
 
@@ -23,23 +24,43 @@ char* put_value(char* p, double v) {
   return p + pad + len;
 }
 
-void write_values(OutputFile& f, const double* values, int64_t runs, int64_t n3) {
-  TextBuffer out(f);
-  for (int64_t r = 0; r < runs; ++r, values += n3) {
+// The widest a value prints: a sign and a three-digit exponent leave one space.
+constexpr int64_t kValueWidth = 14;
+
+// Runs r0 .. r1 of the third axis as text, into `out`.
+void format_runs(const double* values, int64_t r0, int64_t r1, int64_t n3, std::vector<char>& out) {
+  out.resize(static_cast<size_t>((r1 - r0) * (kValueWidth * n3 + n3 / 6 + 1)));
+  char* p = out.data();
+  values += r0 * n3;
+  for (int64_t r = r0; r < r1; ++r, values += n3)
     for (int64_t k = 0; k < n3; ++k) {
-      char* p = put_value(out.room(32), values[k]);
+      p = put_value(p, values[k]);
       if (k % 6 == 5 || k == n3 - 1) *p++ = '\n';
-      out.advance(p);
     }
+  out.resize(static_cast<size_t>(p - out.data()));
+}
+
+// Formatting is most of a cube's writing: each thread formats a chunk of
+// about 1 MiB of text per round, and this one writes the round's chunks in
+// order, so memory stays a chunk per thread whatever the size of the box.
+void write_values(OutputFile& f, const double* values, int64_t runs, int64_t n3, int threads) {
+  const int64_t per = std::max<int64_t>(1, (int64_t{1} << 20) / (kValueWidth * n3 + n3 / 6 + 1));
+  threads = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(threads, (runs + per - 1) / per)));
+  std::vector<std::vector<char>> text(static_cast<size_t>(threads));
+  for (int64_t r = 0; r < runs; r += per * threads) {
+    run_parallel(threads, [&](int t) {
+      const int64_t first = std::min(runs, r + t * per);
+      format_runs(values, first, std::min(runs, first + per), n3, text[static_cast<size_t>(t)]);
+    });
+    for (const std::vector<char>& chunk : text) f.write(chunk.data(), chunk.size());
   }
-  out.flush();
 }
 
 }  // namespace
 
 void write_cube(const std::string& path, const Vexmora& reader, const std::string& title,
                 const std::string& comment, const GridBox& box,
-                const std::vector<int64_t>& orbitals, const double* values) {
+                const std::vector<int64_t>& orbitals, const double* values, int threads) {
   const ChkParams::Mol& m = reader.metadata().mol;
   const int64_t natoms = std::min<int64_t>(
       {m.natoms, static_cast<int64_t>(m.coords.size() / 3), static_cast<int64_t>(m.atomicnums.size())});
@@ -63,6 +84,6 @@ void write_cube(const std::string& path, const Vexmora& reader, const std::strin
     for (size_t k = 0; k < line.size(); ++k)
       f.print(k % 10 == 9 || k + 1 == line.size() ? "%5lld\n" : "%5lld", static_cast<long long>(line[k]));
   }
-  write_values(f, values, box.shape[0] * box.shape[1], box.shape[2]);
+  write_values(f, values, box.shape[0] * box.shape[1], box.shape[2], threads);
   f.commit();
 }

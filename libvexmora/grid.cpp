@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <exception>
 #include <string>
-#include <thread>
 
 #include "Error.h"
 #include "Utils.h"
+#include "parallel.h"
 
 // Per-thread buffers of one block.
 struct GridWorkspace {
@@ -321,10 +320,9 @@ void PointValues::evaluate(const PointSet& points, double* out, int threads) con
   std::vector<GridWorkspace> spaces;
   for (int t = 0; t < threads; ++t) spaces.emplace_back(nbasis_, coef_.cols(), columns_);
   std::atomic<int64_t> next{0};
-  std::vector<std::exception_ptr> errors(threads);
-  const auto work = [&](int t) {
+  run_parallel(threads, [&](int t) {
+    GridWorkspace& w = spaces[t];
     try {
-      GridWorkspace& w = spaces[t];
       for (int64_t b = next++; b < nblocks; b = next++) {
         const int64_t n = points.block(b, w.xyz.data(), w.rows.data());
         evaluate_block(n, w);
@@ -332,14 +330,8 @@ void PointValues::evaluate(const PointSet& points, double* out, int threads) con
           std::copy_n(w.result.data() + p * columns_, columns_, out + w.rows[p] * columns_);
       }
     } catch (...) {
-      errors[t] = std::current_exception();
-      next = nblocks;
+      next = nblocks;  // the others stop at their next block
+      throw;
     }
-  };
-  std::vector<std::thread> pool;
-  for (int t = 1; t < threads; ++t) pool.emplace_back(work, t);
-  work(0);
-  for (std::thread& th : pool) th.join();
-  for (const std::exception_ptr& e : errors)
-    if (e) std::rethrow_exception(e);
+  });
 }

@@ -168,7 +168,9 @@ def read_cube(path: Path) -> Dict[str, Any]:
                 values=values)
 
 
-@pytest.mark.parametrize("what, kw", [("density", {}), ("homo", dict(shape=(9, 7, 13))), (6, {})])
+@pytest.mark.parametrize("what, kw", [("density", {}), ("homo", dict(shape=(9, 7, 13))), (6, {}),
+                                      # several rounds of text on two threads
+                                      ("density", dict(shape=(70, 50, 50), threads=2))])
 def test_cube_holds_the_values_at_its_points(tmp_path: Path, what: Any, kw: Dict[str, Any]) -> None:
     ckpt = synthetic(tmp_path, ALL_L + [shell(3, 5)], "pure")
     path = tmp_path / "x.cube"

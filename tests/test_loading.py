@@ -67,7 +67,11 @@ def test_threads_share_one_first_read(tmp_path: Path) -> None:
 
 
 @pytest.mark.parametrize("first, second", [((400, 0, 1.0), (400, 0, 2.0)), ((400, 0, 1.0), (390, 7000, 3.0)),
-                                           ((380, 0, 1.0), (400, 0, 4.0))])
+                                           ((380, 0, 1.0), (400, 0, 4.0)),
+                                           # orbitals of over 8 MiB, read in two halves at once;
+                                           # the file ending in the second half, then in the first
+                                           ((1100, 0, 1.0), (1100, 7000, 2.0)),
+                                           ((1100, 0, 1.0), (1100, 800_000, 3.0))])
 def test_a_buffer_of_an_earlier_load_holds_the_new_file(tmp_path: Path, first: Tuple[int, int, float],
                                                         second: Tuple[int, int, float]) -> None:
     """Loads one after another reuse large buffers: nothing of the earlier file may show,

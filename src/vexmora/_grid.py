@@ -172,4 +172,4 @@ def write_cube(ckpt: "Checkpoint", path: "PathLike", plan: CubePlan, threads: Op
         if progress is not None:
             progress(first + n, n1)
     ckpt._reader.write_cube(os.fsencode(path), ckpt.title, plan.comment, plan.origin, axes,
-                            plan.shape, plan.orbitals, values)
+                            plan.shape, plan.orbitals, values, threads)
