@@ -211,6 +211,7 @@ ROWS: Dict[str, Any] = {  # the job changed -> the labels of the records that ch
        for k, bit in enumerate((4, 5, 7))},
     **{f"{r}-short": (further(short=[r]), {r: [] if r in (503, 584, 701) else LABELS[r][:-1]})
        for r in LABELS},
+    "665-dimensions-only": (further({665: ints([1, 0, 0, 0])}), {665: LABELS[665][:1]}),
     "moltyp-12347": (further(moltyp=-12347), {997: ["Real atomic weights"]}),  # older layouts:
     "moltyp-12345": (further(moltyp=-12345), {997: []}),  # no segments confirmed
     "mxbond-0": (further({503: ints([N, 0, 0, 0])}), {}, {"IBond": [], "RBond": [], "pairs": []}),

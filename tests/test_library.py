@@ -123,15 +123,18 @@ def test_complex_density_gives_no_real_matrix(tmp_path: Path) -> None:
 
 
 def test_private_binding_refuses_what_lies_outside_its_tables(h2_chk: Path, tmp_path: Path) -> None:
-    """A density kind past the nine, an unknown format, an orbital past the last,
-    planes past a box and an angular momentum past the basis step's limit raise;
-    each Cartesian shell's order holds every monomial of its L once."""
+    """A density kind past the nine, an unknown format, atoms without coordinates,
+    an orbital past the last, planes past a box and an angular momentum past the
+    basis step's limit raise; each Cartesian shell's order holds every monomial of
+    its L once."""
     reader = vexmora._core.Reader(bytes(h2_chk))
     for kind in (-1, 9):
         with pytest.raises(IndexError):
             reader.density(kind, False)
     with pytest.raises(vexmora.CheckpointError, match="unknown output format pdf"):
         reader.write("pdf", bytes(tmp_path / "out.pdf"))
+    with pytest.raises(vexmora.CheckpointError, match="differ in the number of atoms"):
+        vexmora._core.point_group([1, 1], [0.0, 0.0, 0.0], [], 0.01)
     for index in (-1, 2):  # of 2 orbitals
         with pytest.raises(vexmora.CheckpointError, match=f"orbital index {index} out of range"):
             reader.orbital_values([0, index], False)
