@@ -12,8 +12,8 @@ import numpy as np
 import pytest
 
 import vexmora
-from chkbuilder import (XYZ3, Shell, densities, lower_triangle, mol, nfunc, raw_coefs, reals,
-                        switches, with_basis)
+from chkbuilder import (XYZ3, Shell, basis, densities, h1s, h2, lower_triangle, mol, nfunc,
+                        raw_coefs, reals, switches, with_basis)
 from refdata import good_checkpoints
 
 BOHR = 0.529177249
@@ -198,6 +198,17 @@ def test_cube_holds_the_values_at_its_points(tmp_path: Path, what: Any, kw: Dict
         assert int(xyz[0]) == 3
         np.testing.assert_allclose([[float(x) for x in line.split()[1:]] for line in xyz[2:5]],
                                    ckpt.coordinates, atol=1e-4)
+
+
+def test_cube_of_one_atom(tmp_path: Path) -> None:
+    """A hydrogen atom: its one atom listed and its one electron on the grid."""
+    at = [(0.0, 0.0, 0.0)]
+    b = h2().replace(997, mol([1], at, nbasis=1, nae=1, nbe=0)).replace(670, basis(h1s(at)))
+    b.replace(522, reals([-0.5])).replace(524, reals([1.0])).add(603, densities(1, [1.0]))
+    vexmora.load(b.write(tmp_path / "h.chk")).write_cube(tmp_path / "h.cube", spacing=0.2)
+    cube = read_cube(tmp_path / "h.cube")
+    assert cube["natoms"] == 1 and cube["atoms"] == [[1, 1, 0, 0, 0]]
+    assert cube["values"].sum() * np.linalg.det(cube["steps"]) == pytest.approx(1.0, abs=1e-3)
 
 
 @pytest.mark.parametrize("call, message", [
