@@ -111,7 +111,9 @@ def sources(root: Path = ROOT) -> List[Path]:
 
 def copy_tree() -> None:
     """The tracked files of the working tree into TREE; unchanged files keep
-    their copy (and its time stamp), so that ninja rebuilds only what changed."""
+    their copy (and its time stamp), so that ninja rebuilds only what changed.
+    A changed file gets the time of the copy, not its own: a merge can bring a
+    file older than an object the last run built from its previous text."""
     names = subprocess.check_output(["git", "ls-files", "-z"], cwd=ROOT, text=True).split("\0")
     for name in filter(None, names):
         src, dst = ROOT / name, TREE / name
@@ -119,7 +121,7 @@ def copy_tree() -> None:
             continue
         if not dst.exists() or dst.read_bytes() != src.read_bytes():
             dst.parent.mkdir(parents=True, exist_ok=True)
-            shutil.copy2(src, dst)
+            shutil.copy(src, dst)
 
 
 def candidates(files: List[Path]) -> Iterator[dict]:
