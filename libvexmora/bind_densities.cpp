@@ -52,9 +52,12 @@ py::array_t<double> square_array(int64_t n) {
 
 // A full symmetric matrix unpacked from the row-wise lower triangle, the rows
 // shared between two threads when it is large.
-py::object unpack_density(const std::vector<double>& tri) {
+py::object unpack_density(const std::vector<double>& tri, int64_t nbasis) {
   const int64_t n = triangle_order(tri.size());
-  if (tri.empty() || n < 1) return py::none();
+  // A complex density stores two triangles, whose length can happen to be
+  // that of one triangle of another order: only a triangle over the basis is
+  // a real density matrix.
+  if (tri.empty() || n < 1 || n != nbasis) return py::none();
   py::array_t<double> a = square_array(n);
   double* out = a.mutable_data();
   {
@@ -90,7 +93,7 @@ void bind_densities(py::module_& m, ReaderClass& cls) {
       .def("density",
            [](const Vexmora& r, int kind, bool spin) {
              if (kind < 0 || kind >= kKinds) throw py::index_error("density kind out of range");
-             return unpack_density(densities(r, spin)[kind]);
+             return unpack_density(densities(r, spin)[kind], r.params().mol.nbasis);
            },
            py::arg("kind"), py::arg("spin"));
 }

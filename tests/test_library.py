@@ -115,10 +115,11 @@ def test_every_density_kind_by_its_name(tmp_path: Path) -> None:
         assert np.array_equal(c.densities[kind], unpack(tri)), kind
 
 
-def test_complex_density_gives_no_real_matrix(tmp_path: Path) -> None:
-    """IOpCl 2 stores real and imaginary parts: 12 values for 3 functions, no triangle."""
-    b = h2().replace(998, switches({0: 2})).replace(997, mol([1, 1], H2_XYZ, nbasis=3))
-    c = vexmora.load(b.add(603, densities(1, [0.5] * 12)).write(tmp_path / "c.chk"))
+@pytest.mark.parametrize("nbasis", [3, 2])  # 2: the 6 values would make a triangle of order 3
+def test_complex_density_gives_no_real_matrix(tmp_path: Path, nbasis: int) -> None:
+    """IOpCl 2 stores real and imaginary parts, n (n + 1) values for n functions."""
+    b = h2().replace(998, switches({0: 2})).replace(997, mol([1, 1], H2_XYZ, nbasis=nbasis))
+    c = vexmora.load(b.add(603, densities(1, [0.5] * nbasis * (nbasis + 1))).write(tmp_path / "c.chk"))
     assert c.densities.get("SCF") is None
 
 
