@@ -1,10 +1,10 @@
 // The density matrices by kind (the bit of record 603's selection mask), total
 // and spin, each unpacked anew from the stored lower triangle.
 #include <cmath>
-#include <thread>
 
 #include "BulkMemory.h"
 #include "bindings.h"
+#include "parallel.h"
 
 namespace {
 
@@ -57,16 +57,14 @@ py::object unpack_density(const std::vector<double>& tri, int64_t nbasis) {
   // A complex density stores two triangles, whose length can happen to be
   // that of one triangle of another order: only a triangle over the basis is
   // a real density matrix.
-  if (tri.empty() || n < 1 || n != nbasis) return py::none();
+  if (n < 1 || n != nbasis) return py::none();
   py::array_t<double> a = square_array(n);
   double* out = a.mutable_data();
   {
     py::gil_scoped_release nogil;
-    const int64_t half = n >= 1024 ? (n / 2) & ~int64_t{7} : n;
-    std::thread second;
-    if (half < n) second = std::thread(unpack_rows, tri.data(), n, half, n, out);
-    unpack_rows(tri.data(), n, 0, half, out);
-    if (second.joinable()) second.join();
+    const int threads = n >= 1024 ? 2 : 1;
+    const int64_t half = threads == 2 ? (n / 2) & ~int64_t{7} : n;
+    run_parallel(threads, [&](int t) { unpack_rows(tri.data(), n, t ? half : 0, t ? n : half, out); });
   }
   return std::move(a);
 }
