@@ -14,9 +14,10 @@ while read -r py; do
   extra=()
   # The test-side peers: the formatted-checkpoint readers that cross-check our
   # files, PySCF for values on points, GoodVibes for the
-  # quasi-harmonic thermochemistry, matplotlib for the spectrum plot, and mypy.
+  # quasi-harmonic thermochemistry, matplotlib for the spectrum plot, qcelemental for
+  # QCSchema (PySCF brings h5py), and mypy.
   if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
-    extra=(qc-iodata cclib mypy pyscf goodvibes matplotlib)
+    extra=(qc-iodata cclib mypy pyscf goodvibes matplotlib qcelemental)
   fi
   venvs+=("$(make_venv "$py" "${extra[@]}")")
 done < <(interpreters)

@@ -29,6 +29,7 @@ from typing import (TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Mapping,
 import numpy as np
 
 from . import _core
+from ._pyformats import PYTHON_FORMATS, ExchangeMixin
 from ._records import RecordsMixin
 from .errors import CheckpointError
 
@@ -49,9 +50,11 @@ PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 #: ("SCF" of "Total SCF Density").
 DENSITY_KINDS: Tuple[str, ...] = tuple(n[: -len(" Density")] for n in _core.density_names)
 
-#: Output format -> file suffix, from the writers' table in the core; each is
-#: written by :meth:`Checkpoint.write`.
-FORMATS: Dict[str, str] = {f.name: f.suffix for f in _core.output_formats}
+#: Output format -> file suffix, from the writers' table in the core and the
+#: Python writers' (PySCF's checkpoint, QCSchema); each is written by
+#: :meth:`Checkpoint.write`.
+FORMATS: Dict[str, str] = {**{f.name: f.suffix for f in _core.output_formats},
+                           **{name: f[0] for name, f in PYTHON_FORMATS.items()}}
 
 #: How far (relative squared length) stored orbitals may be from orthonormal
 #: before write_molden warns: Gaussian's own are within 1e-5, ADMP's off by ~1.
@@ -191,7 +194,7 @@ def formula(symbols: Sequence[str]) -> str:
     return "".join(e + (str(counts[e]) if counts[e] > 1 else "") for e in order)
 
 
-class Checkpoint(RecordsMixin):
+class Checkpoint(RecordsMixin, ExchangeMixin):
     """The content of one Gaussian checkpoint; see :func:`load`.
 
     Pickles (the parsed state travels, not the file) and shows itself in one
@@ -517,6 +520,8 @@ class Checkpoint(RecordsMixin):
         appears whole or not at all. An unknown format raises ValueError."""
         if fmt not in FORMATS:
             raise ValueError(f"unknown output format {fmt}; choose from {', '.join(FORMATS)}")
+        if fmt in PYTHON_FORMATS:
+            return PYTHON_FORMATS[fmt][2](self, path)
         if fmt == "molden":
             self._warn_if_not_orthonormal()
         self._write(lambda p: self._reader.write(fmt, p), path)

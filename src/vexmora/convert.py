@@ -9,6 +9,7 @@ from pathlib import Path
 from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Union
 
 from . import _outputs
+from ._pyformats import check_available
 from .checkpoint import FORMATS, load
 from .errors import CheckpointError, WriteError
 
@@ -43,6 +44,11 @@ def check_formats(formats: Sequence[str]) -> List[str]:
     if bad or not formats:
         raise ValueError(f"unknown output format {', '.join(bad) or '(none)'}; "
                          f"choose from {', '.join(FORMATS)}")
+    for f in formats:  # a writer's package missing is one error, before any file
+        try:
+            check_available(f)
+        except ImportError as exc:
+            raise ValueError(f"format {f}: {exc}") from None
     return list(formats)
 
 def output_path(source: str, outdir: Optional[PathArg], fmt: str) -> str:
