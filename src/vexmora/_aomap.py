@@ -14,7 +14,7 @@ from __future__ import annotations
 import math
 from dataclasses import dataclass, field
 from functools import lru_cache
-from typing import TYPE_CHECKING, Callable, Dict, List, Optional, Sequence, Tuple
+from typing import TYPE_CHECKING, Any, Callable, Dict, List, Optional, Sequence, Tuple
 
 import numpy as np
 
@@ -120,7 +120,7 @@ class AOMap:
 
     def columns(self, m: np.ndarray) -> np.ndarray:
         """``m`` (k, n_basis) with its columns in the target's functions: (k, n_target)."""
-        stage = np.asarray(m)[:, self.src] * self.scale
+        stage: np.ndarray = np.asarray(m)[:, self.src] * self.scale
         if not self.lifted:
             return stage
         out = np.empty((stage.shape[0], self.n_target))
@@ -138,6 +138,10 @@ class AOMap:
     def density(self, d: np.ndarray) -> np.ndarray:
         """A symmetric (n_basis, n_basis) matrix -> (n_target, n_target)."""
         return np.ascontiguousarray(self.columns(self.columns(d).T))
+
+
+def _cat(parts: List[np.ndarray], dtype: Any) -> np.ndarray:
+    return np.concatenate(parts).astype(dtype) if parts else np.zeros(0, dtype)
 
 
 def ao_map(shell_list: Sequence[Shell], n_basis: int, norm: CartesianNorm,
@@ -162,18 +166,17 @@ def ao_map(shell_list: Sequence[Shell], n_basis: int, norm: CartesianNorm,
         src.append(s.first + idx)
         scale.append(f)
         if s.pure and cartesian and c2s is not None:
-            starts = lifted.setdefault(s.L, ([], []))
-            starts[0].append(stage)
-            starts[1].append(target)
+            where = lifted.setdefault(s.L, ([], []))
+            where[0].append(stage)
+            where[1].append(target)
             target += (s.L + 1) * (s.L + 2) // 2
         else:
             keep_stage.append(np.arange(stage, stage + len(idx)))
             keep_target.append(np.arange(target, target + len(idx)))
             target += len(idx)
         stage += len(idx)
-    cat = (lambda a, t: np.concatenate(a).astype(t) if a else np.zeros(0, t))
-    out = AOMap(cartesian, bool(lifted), n_basis, target, cat(src, np.int64), cat(scale, np.float64),
-                (cat(keep_stage, np.int64), cat(keep_target, np.int64)))
+    out = AOMap(cartesian, bool(lifted), n_basis, target, _cat(src, np.int64), _cat(scale, np.float64),
+                (_cat(keep_stage, np.int64), _cat(keep_target, np.int64)))
     if stage != n_basis or (len(out.src) and np.bincount(out.src, minlength=n_basis).max() != 1):
         raise ValueError(f"the shells hold {stage} functions, the checkpoint {n_basis}")
     for L, (starts, targets) in sorted(lifted.items()):
