@@ -19,6 +19,7 @@ from typing import TYPE_CHECKING, Any, Callable, Dict, List, Optional, Sequence,
 import numpy as np
 
 from . import _core
+from .errors import CheckpointError
 
 if TYPE_CHECKING:  # pragma: no cover
     from .checkpoint import Checkpoint
@@ -85,6 +86,9 @@ def shells(ckpt: "Checkpoint") -> List[Shell]:
     prim = first = 0
     for t, n, atom in zip(ckpt.shell_types.tolist(), ckpt.shell_n_primitives.tolist(),
                           ckpt.shell_atoms.tolist()):
+        if n < 1 or prim + n > min(len(exps), len(coefs)):
+            raise CheckpointError(f"{ckpt.path or 'checkpoint'}: the shells hold more primitives "
+                                  "than the basis")
         e = exps[prim:prim + n]
         if t == -1:
             assert sp is not None  # the reader gives SP shells their P coefficients
@@ -146,7 +150,7 @@ def _cat(parts: List[np.ndarray], dtype: Any) -> np.ndarray:
 
 def ao_map(shell_list: Sequence[Shell], n_basis: int, norm: CartesianNorm,
            cartesian: bool, c2s: Optional[Callable[[int], np.ndarray]] = None,
-           order: Optional[Sequence[int]] = None) -> AOMap:
+           order: Optional[Sequence[int]] = None, name: str = "checkpoint") -> AOMap:
     """The map for shells taken in ``order`` (indices into ``shell_list``; default as
     listed). With ``cartesian`` and ``c2s`` (L -> the target's (ncart, 2L+1)
     Cartesian-to-pure matrix) pure shells are lifted to Cartesian; without
@@ -178,7 +182,7 @@ def ao_map(shell_list: Sequence[Shell], n_basis: int, norm: CartesianNorm,
     out = AOMap(cartesian, bool(lifted), n_basis, target, _cat(src, np.int64), _cat(scale, np.float64),
                 (_cat(keep_stage, np.int64), _cat(keep_target, np.int64)))
     if stage != n_basis or (len(out.src) and np.bincount(out.src, minlength=n_basis).max() != 1):
-        raise ValueError(f"the shells hold {stage} functions, the checkpoint {n_basis}")
+        raise CheckpointError(f"{name}: the shells hold {stage} functions, the checkpoint {n_basis}")
     for L, (starts, targets) in sorted(lifted.items()):
         assert c2s is not None
         out.blocks.append((np.array(starts, np.int64), np.array(targets, np.int64), c2s(L)))

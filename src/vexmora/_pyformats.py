@@ -68,7 +68,7 @@ def whole_file(path: "PathLike", inputs: Sequence[str]) -> Iterator[str]:
     """A temporary path beside ``path`` to write; renamed onto ``path`` when the block
     ends without an exception, removed otherwise. ``path`` being one of ``inputs``
     (by any name or link) raises :class:`WriteError` first; so does a failure to
-    write, with the system's errno."""
+    write, with the system's errno. An existing device or pipe is written in place."""
     target = os.fsdecode(path)
     refuse_inputs([target], input_ids([p for p in inputs if p]))
     final = os.path.realpath(target) if os.path.islink(target) else target
@@ -78,6 +78,12 @@ def whole_file(path: "PathLike", inputs: Sequence[str]) -> Iterator[str]:
         st = None
     if st is not None and stat.S_ISDIR(st.st_mode):
         raise WriteError(errno_.EISDIR, os.strerror(errno_.EISDIR), target)
+    if st is not None and not stat.S_ISREG(st.st_mode):  # a device or pipe: written in place
+        try:
+            yield final
+        except OSError as exc:
+            raise (exc if isinstance(exc, WriteError) else _fail(exc, target)) from None
+        return
     folder, base = os.path.split(final)
     while True:
         tmp = os.path.join(folder, f".{base[:200]}.{os.getpid()}-{next(_counter)}.tmp")

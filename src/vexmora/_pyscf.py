@@ -170,7 +170,7 @@ def molecule(ckpt: "Checkpoint") -> Tuple[Any, _aomap.AOMap]:
     cart = bool(np.any(types >= 2))
     order = _pyscf_order(shell_list)
     amap = _aomap.ao_map(shell_list, ckpt.n_basis, _aomap.pyscf_norm, cart,
-                         lambda L: gto.cart2sph(L, normalized="sp"), order)
+                         lambda L: gto.cart2sph(L, normalized="sp"), order, ckpt.path or "checkpoint")
     labels, basis = _basis(ckpt, shell_list, atoms)
     bohr = np.asarray(ckpt.coordinates) / _core.BOHR_TO_ANGSTROM
     mol = gto.Mole()

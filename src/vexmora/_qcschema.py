@@ -100,7 +100,8 @@ def to_qcschema(ckpt: "Checkpoint") -> Dict[str, Any]:
 
     atoms = atom_kinds(ckpt, "QCSchema")
     shell_list = _aomap.shells(ckpt)
-    amap = _aomap.ao_map(shell_list, ckpt.n_basis, _aomap.cca_norm, cartesian=False)
+    amap = _aomap.ao_map(shell_list, ckpt.n_basis, _aomap.cca_norm, cartesian=False,
+                         name=ckpt.path or "checkpoint")
     bohr = np.asarray(ckpt.coordinates) / _core.BOHR_TO_ANGSTROM
     provenance = {"creator": "Vexmora", "version": __version__, "routine": "vexmora.Checkpoint.to_qcschema"}
     molecule = {
