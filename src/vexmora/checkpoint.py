@@ -397,12 +397,16 @@ class Checkpoint(RecordsMixin):
     @property
     def densities(self) -> Mapping[str, FloatArray]:
         """Total densities by kind ("SCF", "MP2", "CI", ...): full symmetric
-        (n_basis, n_basis) arrays, unpacked anew on each access."""
+        (n_basis, n_basis) arrays, unpacked anew on each access. Where the job stored
+        orbitals but no SCF density (``pop=None``), "SCF" is built from the occupied
+        orbitals: sum over them of C C^T, alpha plus beta (restricted ones with their
+        occupations 2, 1 or 0). Post-SCF kinds are only those stored."""
         return _Densities(self._reader, False)
 
     @property
     def spin_densities(self) -> Mapping[str, FloatArray]:
-        """Spin densities (alpha minus beta) by kind, as :attr:`densities`."""
+        """Spin densities (alpha minus beta) by kind, as :attr:`densities` (the SCF one
+        of a ``pop=None`` open-shell job from its orbitals; none for a closed shell)."""
         return _Densities(self._reader, True)
 
     @property
@@ -607,8 +611,9 @@ class Checkpoint(RecordsMixin):
         """The electron density of a stored kind at points: (n_points,), e/Bohr^3 (atomic units).
 
         ``points`` is (n_points, 3) in Angstrom; ``kind`` one of :attr:`densities`
-        ("SCF", "MP2", ...); ``spin=True`` gives the spin density (alpha minus beta)
-        of that kind. A kind the checkpoint lacks raises ValueError.
+        ("SCF", "MP2", ...; "SCF" built from the occupied orbitals where the job stored
+        none, as there); ``spin=True`` gives the spin density (alpha minus beta) of
+        that kind. A kind the checkpoint lacks raises ValueError.
         """
         from ._grid import density_at
 
