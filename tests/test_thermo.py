@@ -2,6 +2,7 @@
 quasi-harmonic corrections of the same log; symmetry numbers from the route; bad input."""
 from __future__ import annotations
 
+import copy
 import re
 import shutil
 import subprocess
@@ -15,7 +16,7 @@ import pytest
 
 import vexmora
 from refdata import TESTDATA
-from chkbuilder import labels
+from chkbuilder import labels, orientation
 from test_vibrations import job
 
 from vexmora._thermo import route_turns_symmetry_off
@@ -107,17 +108,23 @@ def test_route_symmetry(route: str, off: bool) -> None:
 TRI = job(((0.0, 0.0, 0.0), (0.0, 1.5, 0.0), (1.3, 0.75, 0.0)), moltyp=-12347)  # equilateral H3: D3h
 
 
-@pytest.mark.parametrize("symmetry, route, sigma, source", [
-    ("geometry", "#p freq nosymm", 6, "geometry"), ("gaussian", "#p freq", 6, "geometry"),
-    ("gaussian", "#p freq nosymm", 1, "route"), (3, "#p freq", 3, "given"),
+# subgroup: record 551's second word (the order of the Abelian subgroup Gaussian used), None: no record.
+@pytest.mark.parametrize("symmetry, route, subgroup, sigma, source", [
+    ("geometry", "#p freq nosymm", None, 6, "geometry"), ("gaussian", "#p freq", None, 6, "geometry"),
+    ("gaussian", "#p freq nosymm", None, 1, "route"), (3, "#p freq", None, 3, "given"),
+    ("gaussian", "#p freq", 1, 1, "checkpoint"), ("gaussian", "#p freq", 4, 6, "geometry"),
+    ("geometry", "#p freq", 1, 6, "geometry"),
 ])
-def test_symmetry_number(symmetry: Any, route: str, sigma: int, source: str, tmp_path: Path) -> None:
-    b = TRI.replace(502, labels("H3", route, ["1", "H 1S", "2", "H 1S"]))
+def test_symmetry_number(symmetry: Any, route: str, subgroup: Any, sigma: int, source: str,
+                         tmp_path: Path) -> None:
+    b = copy.deepcopy(TRI).replace(502, labels("H3", route, ["1", "H 1S", "2", "H 1S"]))
+    if subgroup is not None:
+        b.add(551, orientation(subgroup=subgroup))
     c = vexmora.load(b.write(tmp_path / "h3.chk"))
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
         th = c.thermochemistry(symmetry=symmetry)
-    assert [str(w.message).split(": ", 1)[1][:7] for w in caught] == ["warning"] * (source == "route")
+    assert [str(w.message).split(": ", 1)[1][:7] for w in caught] == ["warning"] * (sigma < 6 and symmetry == "gaussian")
     assert (th.point_group, th.symmetry_number, th.symmetry_source) == ("D3h", sigma, source)
     one = c.thermochemistry(symmetry=1)  # S_rot differs by R ln(sigma); nothing else does
     assert th.table["Rotational"][2] == pytest.approx(one.table["Rotational"][2] - 1.987204 * np.log(sigma), abs=1e-5)

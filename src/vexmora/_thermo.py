@@ -70,7 +70,8 @@ class Thermochemistry:
     point_group: str
     #: The rotational symmetry number used.
     symmetry_number: int
-    #: Where it came from: "geometry", "route" (symmetry turned off: 1) or "given".
+    #: Where it came from: "geometry", "route" (symmetry turned off: 1), "checkpoint"
+    #: (Gaussian ran the job in C1, as its symmetry record says: 1) or "given".
     symmetry_source: str
     linear: bool
     #: The job's final energy, Hartree.
@@ -180,13 +181,20 @@ def _symmetry(ckpt: "Checkpoint", group: PointGroup, symmetry: Union[str, int]) 
         return int(symmetry), "given", None
     if symmetry not in SYMMETRY_MODES:
         raise ValueError(f"symmetry must be one of {', '.join(SYMMETRY_MODES)} or an integer, not {symmetry!r}")
-    if symmetry == "gaussian" and route_turns_symmetry_off(ckpt.route):
-        note = None
-        if group.symmetry_number > 1:
-            note = (f"{ckpt.path or 'checkpoint'}: warning: the route turned symmetry off, so the symmetry "
-                    f"number is 1 as in Gaussian's output; the geometry is {group.name} "
-                    f"(symmetry number {group.symmetry_number}: symmetry='geometry')")
-        return 1, "route", note
+    if symmetry == "gaussian":
+        # Gaussian's sigma is 1 where it ran the job without symmetry: the route
+        # said so, or the checkpoint's record of the subgroup it used is C1.
+        source = ("route" if route_turns_symmetry_off(ckpt.route) else
+                  "checkpoint" if ckpt._reader.symmetry_subgroup_order == 1 else None)
+        if source is not None:
+            note = None
+            if group.symmetry_number > 1:
+                why = ("the route turned symmetry off" if source == "route" else
+                       "Gaussian ran the job in C1 (the checkpoint's symmetry record)")
+                note = (f"{ckpt.path or 'checkpoint'}: warning: {why}, so the symmetry "
+                        f"number is 1 as in Gaussian's output; the geometry is {group.name} "
+                        f"(symmetry number {group.symmetry_number}: symmetry='geometry')")
+            return 1, source, note
     return group.symmetry_number, "geometry", None
 
 

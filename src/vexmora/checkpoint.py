@@ -462,7 +462,9 @@ class Checkpoint(RecordsMixin):
         ``frequency_scale`` scales every frequency; ``zpe_scale`` (default: the same)
         those of the reported zero-point energy only (as GoodVibes: E, H and G hold
         the zero point of ``frequency_scale``). ``symmetry``: "gaussian" (1 where the route
-        turned symmetry off, as Gaussian; a warning when the geometry has more),
+        turned symmetry off or where the checkpoint's symmetry record, record 551, says
+        Gaussian ran the job in C1, as Gaussian; a warning when the geometry has more;
+        else the geometry's),
         "geometry" (the detected point group) or a symmetry number. Raises ValueError
         without a Hessian or masses, for a temperature, pressure, cutoff or scale that
         is not positive, and for an unknown option value.
