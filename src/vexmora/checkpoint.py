@@ -154,7 +154,8 @@ class Vibrations:
     modes: FloatArray
     #: Half the sum of the real frequencies, Hartree.
     zero_point_energy: float
-    #: IR intensities, (n_modes,), km/mol; None without dipole derivatives.
+    #: IR intensities, (n_modes,), km/mol; None without dipole derivatives. An atom has
+    #: no modes: this and every other per-mode array is then empty, never None.
     ir_intensities: Optional[np.ndarray] = None
     #: Raman activities, (n_modes,), Angstrom^4/amu; None without polarizability derivatives.
     raman_activities: Optional[np.ndarray] = None
@@ -521,11 +522,20 @@ class Checkpoint(RecordsMixin):
     def write(self, fmt: str, path: PathLike) -> None:
         """Write the checkpoint as ``fmt``, one of :data:`FORMATS`; the file
         appears whole or not at all. An unknown format raises ValueError."""
+        self._write_format(fmt, path)
+
+    def _write_format(self, fmt: str, path: PathLike, natural: bool = False, spin_block: bool = False,
+                      stacklevel: int = 4) -> None:
         if fmt not in FORMATS:
             raise ValueError(f"unknown output format {fmt}; choose from {', '.join(FORMATS)}")
-        if fmt == "molden":
-            self._warn_if_not_orthonormal()
-        self._write(lambda p: self._reader.write(fmt, p), path)
+        if fmt in ("molden", "wfn", "wfx") and not natural:
+            self._warn_if_not_orthonormal(fmt, stacklevel)
+        if natural and fmt == "molden":
+            self._write(self._reader.write_molden_natural, path)
+        elif natural or spin_block:
+            self._write(lambda p: self._reader.write_aim(fmt, p, natural, spin_block), path)
+        else:
+            self._write(lambda p: self._reader.write(fmt, p), path)
 
     def _write(self, write: Callable[[bytes], None], path: PathLike) -> None:
         try:
@@ -533,14 +543,19 @@ class Checkpoint(RecordsMixin):
         except CheckpointError as exc:  # a message about the content: name the checkpoint
             raise CheckpointError(f"{self.path or 'checkpoint'}: {exc}", exc.report) from None
 
-    def _warn_if_not_orthonormal(self) -> None:
+    def _warn_if_not_orthonormal(self, fmt: str, stacklevel: int) -> None:
         error = self._reader.orthonormality_error()
         if error is not None and error > ORTHONORMALITY_TOLERANCE:
             warnings.warn(f"{self.path or 'checkpoint'}: the stored orbitals are not orthonormal in "
                           f"the basis overlap (lengths off by up to {error:.2g}), as after ADMP, "
                           "which propagates the density: they describe nothing; "
-                          "write_molden(..., orbitals='natural') writes the natural orbitals of "
-                          "the density", NonOrthonormalOrbitalsWarning, stacklevel=4)
+                          f"write_{fmt}(..., orbitals='natural') writes the natural orbitals of "
+                          "the density", NonOrthonormalOrbitalsWarning, stacklevel=stacklevel)
+
+    def _orbitals(self, fmt: str, path: PathLike, orbitals: str, spin_block: bool = False) -> None:
+        if orbitals not in ("stored", "natural"):
+            raise ValueError(f"orbitals={orbitals!r}: choose 'stored' or 'natural'")
+        self._write_format(fmt, path, orbitals == "natural", spin_block, stacklevel=5)
 
     def write_fchk(self, path: PathLike) -> None:
         """Write a formatted checkpoint (atomic units, as Gaussian's own), with the
@@ -568,31 +583,31 @@ class Checkpoint(RecordsMixin):
         generalised orbitals, or a checkpoint without orbitals raise
         CheckpointError and write nothing.
         """
-        if orbitals == "natural":
-            self._write(self._reader.write_molden_natural, path)
-        elif orbitals == "stored":
-            self.write("molden", path)
-        else:
-            raise ValueError(f"orbitals={orbitals!r}: choose 'stored' or 'natural'")
+        self._orbitals("molden", path, orbitals)
 
     def write_xyz(self, path: PathLike) -> None:
         """Write an XYZ file: the geometry in Angstrom, the title as comment line."""
         self.write("xyz", path)
 
-    def write_wfn(self, path: PathLike) -> None:
-        """Write an AIMPAC .wfn file (Bohr, Hartree) for QTAIM programs: the occupied
-        orbitals over Cartesian primitives (pure functions expanded, contraction and
-        normalisation folded into the coefficients), the total energy and virial ratio;
-        unrestricted orbitals alpha then beta, marked by a ``$MOSPIN`` block. Complex or
-        generalised orbitals, shells above h, more than 999 atoms or coordinates beyond
-        100 Bohr raise RuntimeError and write nothing."""
-        self.write("wfn", path)
+    def write_wfn(self, path: PathLike, orbitals: str = "stored", spin_block: bool = False) -> None:
+        """Write an AIMPAC .wfn file (Bohr, Hartree) for QTAIM programs, in the layout of
+        Gaussian's ``output=wfn``: the occupied orbitals over Cartesian primitives (pure
+        functions expanded, contraction and normalisation folded into the coefficients),
+        the total energy and virial ratio; unrestricted orbitals alpha then beta.
+        ``spin_block=True`` adds Multiwfn's ``$MOSPIN`` block of their spins, which
+        Gaussian does not write. ``orbitals`` as in :meth:`write_molden`: "stored" (a
+        :class:`NonOrthonormalOrbitalsWarning` where they are not orthonormal) or
+        "natural" (the natural orbitals of the SCF density that hold electrons,
+        energies 0). Complex or generalised orbitals, shells above h, more than 999
+        atoms or coordinates beyond 100 Bohr raise CheckpointError and write nothing."""
+        self._orbitals("wfn", path, orbitals, spin_block)
 
-    def write_wfx(self, path: PathLike) -> None:
+    def write_wfx(self, path: PathLike, orbitals: str = "stored") -> None:
         """Write an AIMAll .wfx file: what :meth:`write_wfn` writes, with the charge,
         multiplicity, electron counts and each orbital's spin type, every real to 16
-        digits. Refuses what :meth:`write_wfn` refuses, bar the atom and coordinate limits."""
-        self.write("wfx", path)
+        digits; ``orbitals`` as there. Refuses what :meth:`write_wfn` refuses, bar the
+        atom and coordinate limits."""
+        self._orbitals("wfx", path, orbitals)
 
     # --- values on points -------------------------------------------------------
     def orbitals_at(self, points: "np.typing.ArrayLike", orbitals: Sequence[Union[int, str]],
