@@ -460,7 +460,8 @@ class Checkpoint(RecordsMixin):
         "truhlar" (those modes raised to the cutoff for the entropy); ``head_gordon``:
         their energy damped the same way towards RT/2; ``concentration`` (mol/L): the
         standard state of a solute instead of the gas at ``pressure``;
-        ``frequency_scale`` scales every frequency; ``zpe_scale`` (default: the same)
+        ``frequency_scale`` scales every frequency (the ``cutoff`` applies to them unscaled,
+        as in GoodVibes); ``zpe_scale`` (default: the same)
         those of the reported zero-point energy only (as GoodVibes: E, H and G hold
         the zero point of ``frequency_scale``). ``symmetry``: "gaussian" (1 where the route
         turned symmetry off or where the checkpoint's symmetry record, record 551, says
