@@ -23,12 +23,14 @@ import os
 import warnings
 from collections import Counter
 from dataclasses import dataclass
-from typing import (TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Mapping, Optional, Sequence,
+from typing import (TYPE_CHECKING, Any, Callable, Iterator, List, Mapping, Optional, Sequence,
                     Tuple, Union)
 
 import numpy as np
 
-from . import _core
+from . import _core, _grid, _iodata, _spectra, _thermo
+from . import symmetry as _symmetry
+from ._constants import DENSITY_KINDS, FORMATS, ORTHONORMALITY_TOLERANCE, PathLike
 from ._records import RecordsMixin
 from .errors import CheckpointError
 
@@ -39,23 +41,8 @@ if TYPE_CHECKING:  # numpy.typing is newer than the oldest NumPy supported
     FloatArray = NDArray[np.float64]
     IntArray = NDArray[np.int64]
 
-if TYPE_CHECKING:
-    from ._thermo import Thermochemistry
-    from .symmetry import PointGroup
-
-PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
-
-#: The density kinds in record order, as the .fchk section labels name them
-#: ("SCF" of "Total SCF Density").
-DENSITY_KINDS: Tuple[str, ...] = tuple(n[: -len(" Density")] for n in _core.density_names)
-
-#: Output format -> file suffix, from the writers' table in the core; each is
-#: written by :meth:`Checkpoint.write`.
-FORMATS: Dict[str, str] = {f.name: f.suffix for f in _core.output_formats}
-
-#: How far (relative squared length) stored orbitals may be from orthonormal
-#: before write_molden warns: Gaussian's own are within 1e-5, ADMP's off by ~1.
-ORTHONORMALITY_TOLERANCE = 1e-4
+__all__ = ["DENSITY_KINDS", "FORMATS", "ORTHONORMALITY_TOLERANCE", "PathLike", "Checkpoint",
+           "NonOrthonormalOrbitalsWarning", "Vibrations", "formula", "load"]
 
 
 class NonOrthonormalOrbitalsWarning(UserWarning):
@@ -171,15 +158,13 @@ class Vibrations:
         has the area of its intensity; ``grid`` (cm^-1) defaults to 0 to 200 beyond
         the highest mode, every 1 cm^-1. Raises ValueError where the checkpoint has
         no such intensities, or for an unknown option."""
-        from ._spectra import KINDS, spectrum
-
-        if kind not in KINDS:
-            raise ValueError(f"kind must be one of {', '.join(KINDS)}, not {kind!r}")
+        if kind not in _spectra.KINDS:
+            raise ValueError(f"kind must be one of {', '.join(_spectra.KINDS)}, not {kind!r}")
         strengths = self.ir_intensities if kind == "ir" else self.raman_activities
         if strengths is None:
             raise ValueError(f"no {'dipole' if kind == 'ir' else 'polarizability'} derivatives in this "
                              f"checkpoint, so no {kind.upper() if kind == 'ir' else 'Raman'} spectrum")
-        return spectrum(self.frequencies, strengths, fwhm, lineshape, grid)
+        return _spectra.spectrum(self.frequencies, strengths, fwhm, lineshape, grid)
 
 
 def formula(symbols: Sequence[str]) -> str:
@@ -438,19 +423,18 @@ class Checkpoint(RecordsMixin):
         return Vibrations(v.frequencies, v.reduced_masses, v.force_constants, v.modes, v.zero_point_energy,
                           v.ir_intensities, v.raman_activities, v.depolarization_ratios)
 
-    def point_group(self, tolerance: Optional[float] = None) -> "PointGroup":
+    def point_group(self, tolerance: Optional[float] = None) -> _symmetry.PointGroup:
         """The point group of the geometry (atoms equivalent when their atomic numbers
         and masses agree); ``tolerance`` in Angstrom, see :func:`vexmora.point_group`."""
-        from .symmetry import TOLERANCE, point_group
-
-        return point_group(self.atomic_numbers, self.coordinates, TOLERANCE if tolerance is None else tolerance,
-                           masses=self.atomic_masses)
+        return _symmetry.point_group(self.atomic_numbers, self.coordinates,
+                                     _symmetry.TOLERANCE if tolerance is None else tolerance,
+                                     masses=self.atomic_masses)
 
     def thermochemistry(self, temperature: float = 298.15, pressure: float = 1.0, *,
                         quasi_harmonic: Optional[str] = None, cutoff: float = 100.0,
                         head_gordon: bool = False, concentration: Optional[float] = None,
                         frequency_scale: float = 1.0, zpe_scale: Optional[float] = None,
-                        symmetry: Union[str, int] = "gaussian") -> "Thermochemistry":
+                        symmetry: Union[str, int] = "gaussian") -> _thermo.Thermochemistry:
         """Thermochemistry from the Hessian, the masses and the geometry, by default as
         Gaussian prints it: ideal gas, rigid rotor, harmonic oscillator (real modes only),
         electronic R ln(multiplicity).
@@ -471,11 +455,9 @@ class Checkpoint(RecordsMixin):
         without a Hessian or masses, for a temperature, pressure, cutoff or scale that
         is not positive, and for an unknown option value.
         """
-        from ._thermo import thermochemistry
-
-        return thermochemistry(self, temperature, pressure, quasi_harmonic=quasi_harmonic, cutoff=cutoff,
-                               head_gordon=head_gordon, concentration=concentration,
-                               frequency_scale=frequency_scale, zpe_scale=zpe_scale, symmetry=symmetry)
+        return _thermo.thermochemistry(self, temperature, pressure, quasi_harmonic=quasi_harmonic,
+                                       cutoff=cutoff, head_gordon=head_gordon, concentration=concentration,
+                                       frequency_scale=frequency_scale, zpe_scale=zpe_scale, symmetry=symmetry)
 
     # --- properties ---------------------------------------------------------
     @property
@@ -620,9 +602,7 @@ class Checkpoint(RecordsMixin):
         core. Wrong shapes, points that are not finite and indices out of range raise
         ValueError.
         """
-        from ._grid import orbitals_at
-
-        return orbitals_at(self, points, orbitals, spin, threads)
+        return _grid.orbitals_at(self, points, orbitals, spin, threads)
 
     def density_at(self, points: "np.typing.ArrayLike", kind: str = "SCF", spin: bool = False,
                    threads: Optional[int] = None) -> np.ndarray:
@@ -633,9 +613,7 @@ class Checkpoint(RecordsMixin):
         none, as there); ``spin=True`` gives the spin density (alpha minus beta) of
         that kind. A kind the checkpoint lacks raises ValueError.
         """
-        from ._grid import density_at
-
-        return density_at(self, points, kind, spin, threads)
+        return _grid.density_at(self, points, kind, spin, threads)
 
     def write_cube(self, path: PathLike, what: Union[int, str] = "density", *,
                    spacing: Optional[float] = None, shape: Union[None, int, Sequence[int]] = None,
@@ -653,11 +631,9 @@ class Checkpoint(RecordsMixin):
         400^3 points needs ``allow_large=True``. Bad arguments raise ValueError and
         write nothing; the file appears whole or not at all.
         """
-        from ._grid import plan_cube, write_cube
-
-        plan = plan_cube(self, what, spacing=spacing, shape=shape, margin=margin, beta=beta,
+        plan = _grid.plan_cube(self, what, spacing=spacing, shape=shape, margin=margin, beta=beta,
                          spin=spin, allow_large=allow_large)
-        write_cube(self, path, plan, threads)
+        _grid.write_cube(self, path, plan, threads)
 
     # --- Python protocol ----------------------------------------------------
     def __reduce__(self) -> Tuple[Any, Tuple[bytes, str]]:
@@ -670,6 +646,4 @@ class Checkpoint(RecordsMixin):
 
     def to_iodata(self) -> Any:
         """This checkpoint as an ``iodata.IOData`` (needs qc-iodata)."""
-        from ._iodata import to_iodata
-
-        return to_iodata(self)
+        return _iodata.to_iodata(self)
