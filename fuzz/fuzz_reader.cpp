@@ -17,8 +17,10 @@
 #include "Vexmora.h"
 #include "Vibrations.h"
 #include "cube_writer.h"
+#include "density.h"
 #include "formats.h"
 #include "grid.h"
+#include "wavefunction.h"
 
 namespace {
 
@@ -105,6 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   attempt([&] { v->write_fchk(dir + "/out.fchk"); });
   for (const OutputFormat& f : output_formats()) attempt([&] { f.write(*v, dir + "/out" + f.suffix); });
   attempt([&] { write_molden_natural(*v, dir + "/natural.molden"); });
+  attempt([&] { write_wfn(*v, dir + "/natural.wfn", WavefunctionOptions{true, true}); });
+  attempt([&] { write_wfn(*v, dir + "/spins.wfn", WavefunctionOptions{false, true}); });
   attempt([&] { orthonormality_error(v->params().mol); });
   attempt([&] {
     // The first orbital and the SCF density on a small box, on two threads.
@@ -114,8 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<double> values(static_cast<size_t>(box.points()));
     PointValues::orbitals(m, {0}, false).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
     write_cube(dir + "/out.cube", *v, v->params().title, "orbital", box, {1}, values.data(), 2);
-    if (!m.totdens[0].empty())
-      PointValues::density(m, m.totdens[0]).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+    for (const bool spin : {false, true}) {  // stored, or built from the orbitals
+      const std::vector<double> tri = density_triangle(m, 0, spin);
+      if (!tri.empty()) PointValues::density(m, tri).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+    }
   });
   attempt([&] {
     const ChkParams::Mol& m = v->params().mol;

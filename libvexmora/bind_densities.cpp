@@ -1,9 +1,11 @@
 // The density matrices by kind (the bit of record 603's selection mask), total
-// and spin, each unpacked anew from the stored lower triangle.
+// and spin, each unpacked anew from the stored lower triangle (the SCF one of
+// a job that stored none built from its orbitals, see density.h).
 #include <cmath>
 
 #include "BulkMemory.h"
 #include "bindings.h"
+#include "density.h"
 #include "parallel.h"
 
 namespace {
@@ -71,9 +73,28 @@ py::object unpack_density(const std::vector<double>& tri, int64_t nbasis) {
 
 constexpr int kKinds = static_cast<int>(std::tuple_size<DensitySet>::value);
 
-const DensitySet& densities(const Vexmora& r, bool spin) {
+// The molecule with its densities read, and its orbitals where the SCF
+// density may have to come from them.
+const ChkParams::Mol& with_densities(const Vexmora& r) {
   const ChkParams::Mol& m = loaded(r, Bulk::densities);
-  return spin ? m.spindens : m.totdens;
+  if (m.totdens[0].empty() && m.spindens[0].empty()) return loaded(r, Bulk::orbitals);
+  return m;
+}
+
+bool has_density(const ChkParams::Mol& m, int kind, bool spin) {
+  return !(spin ? m.spindens : m.totdens)[kind].empty() || (kind == 0 && scf_density_from_orbitals(m, spin));
+}
+
+py::object density_matrix(const Vexmora& r, int kind, bool spin) {
+  const ChkParams::Mol& m = with_densities(r);
+  const std::vector<double>& stored = (spin ? m.spindens : m.totdens)[kind];
+  if (!stored.empty()) return unpack_density(stored, m.nbasis);  // no copy of a stored triangle
+  std::vector<double> built;
+  {
+    py::gil_scoped_release nogil;
+    built = density_triangle(m, kind, spin);
+  }
+  return unpack_density(built, m.nbasis);
 }
 
 }  // namespace
@@ -82,16 +103,17 @@ void bind_densities(py::module_& m, ReaderClass& cls) {
   m.attr("density_names") = std::vector<std::string>(density_names, density_names + kKinds);
   cls.def("density_kinds",
           [](const Vexmora& r, bool spin) {
+            const ChkParams::Mol& m = with_densities(r);
             std::vector<int> kinds;
             for (int k = 0; k < kKinds; ++k)
-              if (!densities(r, spin)[k].empty()) kinds.push_back(k);
+              if (has_density(m, k, spin)) kinds.push_back(k);
             return kinds;
           },
           py::arg("spin"))
       .def("density",
            [](const Vexmora& r, int kind, bool spin) {
              if (kind < 0 || kind >= kKinds) throw py::index_error("density kind out of range");
-             return unpack_density(densities(r, spin)[kind], r.params().mol.nbasis);
+             return density_matrix(r, kind, spin);
            },
            py::arg("kind"), py::arg("spin"));
 }

@@ -5,6 +5,7 @@
 
 #include "bindings.h"
 #include "cube_writer.h"
+#include "density.h"
 #include "grid.h"
 
 namespace {
@@ -90,9 +91,9 @@ void bind_grid(py::module_& m, ReaderClass& reader) {
            [](const Vexmora& r, int kind, bool spin) {
              if (kind < 0 || kind > 8) throw py::index_error("density kind out of range");
              const ChkParams::Mol& mol = r.params().mol;
-             const std::vector<double>& tri = (spin ? mol.spindens : mol.totdens)[kind];
-             if (tri.empty()) throw py::value_error("no such density in this checkpoint");
              py::gil_scoped_release nogil;
+             const std::vector<double> tri = density_triangle(mol, kind, spin);
+             if (tri.empty()) throw py::value_error("no such density in this checkpoint");
              return PointValues::density(mol, tri);
            },
            py::arg("kind"), py::arg("spin"))

@@ -27,7 +27,11 @@ py::tuple point_group(const py::array_t<int64_t, py::array::c_style | py::array:
 }  // namespace
 
 void bind_symmetry(py::module_& m, ReaderClass& reader) {
-  (void)reader;
+  // Record 551's second word: the order of the Abelian subgroup Gaussian ran
+  // the job in (1 for C1, 2 for Cs and C3v, 4 for C2v, 8 for D2h), 0 where the
+  // checkpoint holds no such record (or the switches said to skip it).
+  reader.def_property_readonly("symmetry_subgroup_order",
+                               [](const Vexmora& r) { return r.metadata().mol.orient_b; });
   m.attr("SYMMETRY_TOLERANCE") = kSymmetryTolerance;
   m.def("point_group", &point_group, py::arg("atomic_numbers"), py::arg("coordinates"), py::arg("masses"),
         py::arg("tolerance"));

@@ -10,9 +10,10 @@ py::array_t<double> per_mode(const std::vector<double>& v) {
   return copy_of(v.data(), {static_cast<py::ssize_t>(v.size())});
 }
 
-// An intensity array, or None where the job stored no derivatives for it.
-py::object intensities(const std::vector<double>& v) {
-  return v.empty() ? py::object(py::none()) : py::object(per_mode(v));
+// An intensity array, or None where the job stored no derivatives for it. An
+// atom has no modes: every per-mode array is empty, none None.
+py::object intensities(const Vibrations& vib, const std::vector<double>& v) {
+  return v.empty() && !vib.frequencies.empty() ? py::object(py::none()) : py::object(per_mode(v));
 }
 
 Vibrations vibrations(const Vexmora& r) {
@@ -38,11 +39,11 @@ void bind_vibrations(py::module_& m, ReaderClass& cls) {
                                return copy_of(v.modes.data(), {nm, static_cast<py::ssize_t>(v.modes.rows() / 3), 3});
                              })
       .def_readonly("zero_point_energy", &Vibrations::zero_point_energy)
-      .def_property_readonly("ir_intensities", [](const Vibrations& v) { return intensities(v.ir_intensities); })
+      .def_property_readonly("ir_intensities", [](const Vibrations& v) { return intensities(v, v.ir_intensities); })
       .def_property_readonly("raman_activities",
-                             [](const Vibrations& v) { return intensities(v.raman_activities); })
+                             [](const Vibrations& v) { return intensities(v, v.raman_activities); })
       .def_property_readonly("depolarization_ratios", [](const Vibrations& v) -> py::object {
-        if (v.depolarization_plane.empty()) return py::none();
+        if (v.depolarization_plane.empty() && !v.frequencies.empty()) return py::none();
         py::array_t<double> a({static_cast<py::ssize_t>(v.depolarization_plane.size()), py::ssize_t{2}});
         for (size_t k = 0; k < v.depolarization_plane.size(); ++k) {
           a.mutable_at(k, 0) = v.depolarization_plane[k];

@@ -8,6 +8,7 @@
 
 #include "Error.h"
 #include "NaturalOrbitals.h"
+#include "density.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ NaturalOrbitals natural_orbitals(const ChkParams::Mol& m) {
   if (n == 0)
     VEX_THROW("Natural orbitals: the checkpoint holds no orthonormal basis of all " +
               std::to_string(m.nbasis) + " basis functions, which gives the overlap");
-  const std::vector<double>& tri = m.totdens[0];
+  const std::vector<double> tri = density_triangle(m, 0, false);
   if (tri.size() != static_cast<size_t>(n * (n + 1) / 2))
     VEX_THROW("Natural orbitals: the checkpoint holds no SCF density");
   Eigen::MatrixXd D(n, n);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Error.h"
+#include "NaturalOrbitals.h"
 #include "grid.h"
 
 namespace {
@@ -69,16 +70,26 @@ std::vector<Selected> occupied(const ChkParams::Mol& m, const std::string& who) 
   return out;
 }
 
+// The natural orbitals that hold electrons, pointing into `n`.
+std::vector<Selected> occupied_natural(const NaturalOrbitals& n, int64_t nbasis) {
+  std::vector<Selected> out;
+  for (size_t i = 0; i < n.occupations.size(); ++i)
+    if (n.occupations[i] > 1e-8)
+      out.push_back({n.coefs.data() + static_cast<int64_t>(i) * nbasis, {n.occupations[i], 0.0, 3}});
+  return out;
+}
+
 }  // namespace
 
-PrimitiveWavefunction expand_primitives(const ChkParams::Mol& m, const std::string& who) {
+PrimitiveWavefunction expand_primitives(const ChkParams::Mol& m, const std::string& who, bool natural) {
   const std::vector<GridShell> shells =
       grid_shells(m, {who, "the format", kGridMaxL, kGridMaxL});
   if (static_cast<int64_t>(m.atomicnums.size()) < m.natoms)
     VEX_THROW(who + ": fewer atomic numbers than atoms");
-  const std::vector<Selected> orbitals = occupied(m, who);
+  const NaturalOrbitals nos = natural ? natural_orbitals(m) : NaturalOrbitals{};
+  const std::vector<Selected> orbitals = natural ? occupied_natural(nos, m.nbasis) : occupied(m, who);
   PrimitiveWavefunction w;
-  w.unrestricted = !m.boene.empty();
+  w.unrestricted = !natural && !m.boene.empty();
   for (const Selected& o : orbitals) w.orbitals.push_back(o.orbital);
   // The primitives: shell by shell, type by type, all exponents of a type
   // together (the order AIM readers regroup into shells).

@@ -29,6 +29,19 @@ struct PrimitiveWavefunction {
 
 // The occupied orbitals of the checkpoint over primitives; `who` names the
 // format in messages ("wfn output"). Complex or generalised orbitals, shells
-// above h and a checkpoint without orbitals are refused.
-PrimitiveWavefunction expand_primitives(const ChkParams::Mol& m, const std::string& who);
+// above h and a checkpoint without orbitals are refused. With `natural`, the
+// natural orbitals of the SCF density instead (NaturalOrbitals.h: one set of
+// spin 3, energies 0), those of occupation above 1e-8.
+PrimitiveWavefunction expand_primitives(const ChkParams::Mol& m, const std::string& who,
+                                        bool natural = false);
+
+// How the AIM writers write: the stored orbitals or the natural ones, and for
+// .wfn Multiwfn's $MOSPIN block of an unrestricted file's spins, which
+// Gaussian's own files do not have.
+struct WavefunctionOptions {
+  bool natural = false;
+  bool spin_block = false;
+};
+void write_wfn(const Vexmora& reader, const std::string& path, const WavefunctionOptions& options);
+void write_wfx(const Vexmora& reader, const std::string& path, const WavefunctionOptions& options);
 

@@ -1,6 +1,7 @@
-// The AIMPAC .wfn format: fixed columns, Fortran's D exponents, occupied
-// orbitals over primitives; unrestricted files end with Multiwfn's $MOSPIN
-// block, which tells alpha orbitals (1) from beta ones (2).
+// The AIMPAC .wfn format in the layout of Gaussian's output=wfn: fixed columns
+// as AIMPAC's Fortran reads them, D exponents, occupied orbitals over
+// primitives; by option, unrestricted files end with Multiwfn's $MOSPIN block,
+// which tells alpha orbitals (1) from beta ones (2).
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -58,17 +59,19 @@ void put_reals(TextBuffer& out, const double* v, size_t n, size_t per_line, int 
 
 }  // namespace
 
-void write_wfn(const Vexmora& r, const std::string& path) {
+void write_wfn(const Vexmora& r, const std::string& path) { write_wfn(r, path, WavefunctionOptions{}); }
+
+void write_wfn(const Vexmora& r, const std::string& path, const WavefunctionOptions& options) {
   const ChkParams& p = r.params();
   const ChkParams::Mol& m = p.mol;
-  const PrimitiveWavefunction w = expand_primitives(m, "wfn output");
+  const PrimitiveWavefunction w = expand_primitives(m, "wfn output", options.natural);
   // The fixed columns: centre numbers in three digits, coordinates in F12.8.
   if (m.natoms > 999) VEX_THROW("wfn output: the wfn format holds at most 999 atoms");
   for (int64_t i = 0; i < 3 * m.natoms; ++i)
     if (!(std::fabs(m.coords[i]) < 99.99))
       VEX_THROW("wfn output: the wfn format holds coordinates below 100 Bohr only");
   OutputFile f = r.output(path);
-  f.put(one_line(p.title) + "\n");
+  f.put(" " + one_line(p.title) + "\n");  // Gaussian's leading blank
   f.print("GAUSSIAN        %7zu MOL ORBITALS%7lld PRIMITIVES%9lld NUCLEI\n", w.orbitals.size(),
           static_cast<long long>(w.nprim()), static_cast<long long>(m.natoms));
   for (int64_t i = 0; i < m.natoms; ++i) {
@@ -81,7 +84,8 @@ void write_wfn(const Vexmora& r, const std::string& path) {
   put_assignments(f, "CENTRE ASSIGNMENTS", w.centres);
   put_assignments(f, "TYPE ASSIGNMENTS", w.types);
   TextBuffer out(f);
-  put_reals(out, w.exps.data(), w.exps.size(), 5, 7, 14, "EXPONENTS");
+  // (10X,5E14.7): the label and a blank fill the first ten columns.
+  put_reals(out, w.exps.data(), w.exps.size(), 5, 7, 14, "EXPONENTS ");
   out.flush();
   for (size_t i = 0; i < w.orbitals.size(); ++i) {
     const auto& o = w.orbitals[i];
@@ -93,7 +97,7 @@ void write_wfn(const Vexmora& r, const std::string& path) {
   }
   f.put("END DATA\n");
   f.print(" TOTAL ENERGY =  %20.12f THE VIRIAL(-V/T)=%13.8f\n", p.totene(), p.viratio());
-  if (w.unrestricted) {
+  if (w.unrestricted && options.spin_block) {
     f.put("$MOSPIN $END\n");
     for (size_t i = 0; i < w.orbitals.size(); ++i)
       f.print(i % 40 == 39 || i + 1 == w.orbitals.size() ? "%2d\n" : "%2d", w.orbitals[i].spin);

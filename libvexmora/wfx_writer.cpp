@@ -54,10 +54,12 @@ void integers(OutputFile& f, const std::string& tag, const std::vector<int64_t>&
 
 }  // namespace
 
-void write_wfx(const Vexmora& r, const std::string& path) {
+void write_wfx(const Vexmora& r, const std::string& path) { write_wfx(r, path, WavefunctionOptions{}); }
+
+void write_wfx(const Vexmora& r, const std::string& path, const WavefunctionOptions& options) {
   const ChkParams& p = r.params();
   const ChkParams::Mol& m = p.mol;
-  const PrimitiveWavefunction w = expand_primitives(m, "wfx output");
+  const PrimitiveWavefunction w = expand_primitives(m, "wfx output", options.natural);
   const int64_t n = m.natoms;
   OutputFile f = r.output(path);
   open_close(f, "Title", " " + section_text(p.title) + "\n");

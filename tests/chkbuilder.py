@@ -190,9 +190,11 @@ def basis(shells: Sequence[Shell], *, bhdr4: int = 0, bhdr5: int = 0,
         for k, v in a.items())
 
 
-def orientation(rot: Sequence[Sequence[float]] = ((1, 0, 0), (0, 1, 0), (0, 0, 1)), shift: Sequence[float] = (0.0,) * 3) -> bytes:
-    """Record 551: 26 words, the rotation stored column after column, the shift."""
-    return ints([0] * 26) + reals([rot[i][j] for j in range(3) for i in range(3)]) + reals(shift)
+def orientation(rot: Sequence[Sequence[float]] = ((1, 0, 0), (0, 1, 0), (0, 0, 1)), shift: Sequence[float] = (0.0,) * 3,
+                subgroup: int = 0) -> bytes:
+    """Record 551: 26 words (the second the order of the Abelian subgroup Gaussian used),
+    the rotation stored column after column, the shift."""
+    return ints([0, subgroup] + [0] * 24) + reals([rot[i][j] for j in range(3) for i in range(3)]) + reals(shift)
 
 
 def lower_triangle(m: Any) -> List[float]:

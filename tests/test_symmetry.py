@@ -99,6 +99,23 @@ def test_groups_from_their_operations(kind: str, n: int, seeds: Tuple[Tuple[floa
 
 
 NH3 = [(0, 0, 0.1), (0.94, 0, -0.27), (-0.47, 0.814, -0.27), (-0.47, -0.814, -0.27)]
+WATER = ([8, 1, 1], [(0, 0, 0.117), (0, 0.757, -0.469), (0, -0.757, -0.469)], "C2v", 2)
+METHANE = ([6, 1, 1, 1, 1], [(0, 0, 0), (0.63, 0.63, 0.63), (-0.63, -0.63, 0.63), (-0.63, 0.63, -0.63),
+                             (0.63, -0.63, -0.63)], "Td", 12)
+
+
+@settings(max_examples=90, deadline=None, derandomize=True)
+@given(molecule=st.sampled_from([WATER, ([7, 1, 1, 1], NH3, "C3v", 3), METHANE]),
+       seed=st.integers(0, 2 ** 32 - 1))
+def test_noise_within_the_tolerance_keeps_the_group(molecule: Tuple[List[int], List[Tuple[float, ...]], str, int],
+                                                    seed: int) -> None:
+    """Every atom moved 0.4 x the tolerance in a random direction: a geometry symmetric
+    only to within the tolerance, as an optimiser leaves it, keeps its group and sigma."""
+    numbers, xyz, name, sigma = molecule
+    kicks = np.random.default_rng(seed).normal(size=(len(numbers), 3))
+    moved = np.array(xyz) + 0.4 * vexmora.symmetry.TOLERANCE * kicks / np.linalg.norm(kicks, axis=1)[:, None]
+    pg = vexmora.point_group(numbers, moved)
+    assert (pg.name, pg.symmetry_number) == (name, sigma)
 
 
 @pytest.mark.parametrize("numbers, xyz, masses, name, sigma", [

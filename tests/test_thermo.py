@@ -2,6 +2,7 @@
 quasi-harmonic corrections of the same log; symmetry numbers from the route; bad input."""
 from __future__ import annotations
 
+import copy
 import re
 import shutil
 import subprocess
@@ -14,9 +15,9 @@ import numpy as np
 import pytest
 
 import vexmora
-from refdata import TESTDATA
-from chkbuilder import labels
-from test_vibrations import job
+from refdata import TESTDATA, good_checkpoints
+from chkbuilder import labels, orientation
+from test_vibrations import BOND, job, springs
 
 from vexmora._thermo import route_turns_symmetry_off
 
@@ -76,7 +77,11 @@ def goodvibes(log: Path, tmp: Path, args: List[str]) -> Dict[str, float]:
     (["--qs", "truhlar", "-f", "500"], {"quasi_harmonic": "truhlar", "cutoff": 500.0}),
     (["-q", "-f", "500"], {"cutoff": 500.0, "head_gordon": True}),
     (["-f", "300", "--zpe-vscal", "0.97"], {"cutoff": 300.0, "zpe_scale": 0.97}),
-], ids=["default", "400 K", "1 M", "truhlar", "head-gordon", "zpe scale"])
+    (["-v", "0.95"], {"frequency_scale": 0.95}),  # the ZPE scaled too
+    (["-v", "0.95", "--qs", "truhlar", "-f", "500"],  # the cutoff on the unscaled wavenumbers
+     {"frequency_scale": 0.95, "quasi_harmonic": "truhlar", "cutoff": 500.0}),
+], ids=["default", "400 K", "1 M", "truhlar", "head-gordon", "zpe scale", "frequency scale",
+        "scaled truhlar"])
 @pytest.mark.parametrize("log", FREQ_LOGS, ids=lambda p: p.stem)
 def test_goodvibes_quasi_harmonic(log: Path, args: List[str], kwargs: Dict[str, Any], tmp_path: Path) -> None:
     ref = goodvibes(log, tmp_path, args)
@@ -107,17 +112,23 @@ def test_route_symmetry(route: str, off: bool) -> None:
 TRI = job(((0.0, 0.0, 0.0), (0.0, 1.5, 0.0), (1.3, 0.75, 0.0)), moltyp=-12347)  # equilateral H3: D3h
 
 
-@pytest.mark.parametrize("symmetry, route, sigma, source", [
-    ("geometry", "#p freq nosymm", 6, "geometry"), ("gaussian", "#p freq", 6, "geometry"),
-    ("gaussian", "#p freq nosymm", 1, "route"), (3, "#p freq", 3, "given"),
+# subgroup: record 551's second word (the order of the Abelian subgroup Gaussian used), None: no record.
+@pytest.mark.parametrize("symmetry, route, subgroup, sigma, source", [
+    ("geometry", "#p freq nosymm", None, 6, "geometry"), ("gaussian", "#p freq", None, 6, "geometry"),
+    ("gaussian", "#p freq nosymm", None, 1, "route"), (3, "#p freq", None, 3, "given"),
+    ("gaussian", "#p freq", 1, 1, "checkpoint"), ("gaussian", "#p freq", 4, 6, "geometry"),
+    ("geometry", "#p freq", 1, 6, "geometry"),
 ])
-def test_symmetry_number(symmetry: Any, route: str, sigma: int, source: str, tmp_path: Path) -> None:
-    b = TRI.replace(502, labels("H3", route, ["1", "H 1S", "2", "H 1S"]))
+def test_symmetry_number(symmetry: Any, route: str, subgroup: Any, sigma: int, source: str,
+                         tmp_path: Path) -> None:
+    b = copy.deepcopy(TRI).replace(502, labels("H3", route, ["1", "H 1S", "2", "H 1S"]))
+    if subgroup is not None:
+        b.add(551, orientation(subgroup=subgroup))
     c = vexmora.load(b.write(tmp_path / "h3.chk"))
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
         th = c.thermochemistry(symmetry=symmetry)
-    assert [str(w.message).split(": ", 1)[1][:7] for w in caught] == ["warning"] * (source == "route")
+    assert [str(w.message).split(": ", 1)[1][:7] for w in caught] == ["warning"] * (sigma < 6 and symmetry == "gaussian")
     assert (th.point_group, th.symmetry_number, th.symmetry_source) == ("D3h", sigma, source)
     one = c.thermochemistry(symmetry=1)  # S_rot differs by R ln(sigma); nothing else does
     assert th.table["Rotational"][2] == pytest.approx(one.table["Rotational"][2] - 1.987204 * np.log(sigma), abs=1e-5)
@@ -134,3 +145,43 @@ def test_symmetry_number(symmetry: Any, route: str, sigma: int, source: str, tmp
 def test_bad_input(b: Any, kwargs: Dict[str, Any], message: str, tmp_path: Path) -> None:
     with pytest.raises(ValueError, match=message):
         vexmora.load(b.write(tmp_path / "x.chk")).thermochemistry(**kwargs)
+
+
+HARTREE_PER_WAVENUMBER = 1 / 219474.6313632  # h c / E_h, cm^-1
+
+
+def saddle_point() -> Any:
+    """A bent H3 whose spring between atoms 1 and 3 pushes them apart: one imaginary mode."""
+    xyz = BOND + ((0.0, 1.3, 2.2),)
+    h = springs(xyz).reshape(3, 3, 3, 3)
+    pair = -0.9 * springs([xyz[0], xyz[2]]).reshape(2, 3, 2, 3) / 0.37
+    for i, a in enumerate((0, 2)):
+        for j, b in enumerate((0, 2)):
+            h[a, :, b] += pair[i, :, j]
+    from chkbuilder import lower_triangle, reals
+    return job(xyz, moltyp=-12347).replace(585, reals(lower_triangle(h.reshape(9, 9))))
+
+
+HESSIANS = [p for p in good_checkpoints() if vexmora.load(p).hessian is not None]
+
+
+@pytest.mark.parametrize("source", ["synthetic saddle point", "synthetic minimum"] + HESSIANS,
+                         ids=lambda p: getattr(p, "stem", p))
+def test_zero_point_energy(source: Any, tmp_path: Path) -> None:
+    """Half the sum of the real wavenumbers, imaginary ones left out, in the vibrations and the
+    thermochemistry alike; frequency_scale without zpe_scale scales it too (as documented)."""
+    saddle = "saddle" in str(source) or "-ts" in str(source)
+    if isinstance(source, str):
+        b = saddle_point() if saddle else job(BOND + ((0.0, 1.3, 2.2),), moltyp=-12347)
+        source = Path(b.write(tmp_path / "z.chk"))
+    c = vexmora.load(source)
+    v = c.vibrations()
+    nu = v.frequencies
+    assert (nu < 0).sum() == saddle
+    zpe = 0.5 * nu[nu > 0].sum() * HARTREE_PER_WAVENUMBER
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        th, scaled = c.thermochemistry(), c.thermochemistry(frequency_scale=0.95)
+    assert v.zero_point_energy == pytest.approx(zpe, rel=1e-7)
+    assert th.zero_point_energy == pytest.approx(v.zero_point_energy, rel=1e-12)
+    assert scaled.zero_point_energy == pytest.approx(0.95 * zpe, rel=1e-7)

@@ -94,6 +94,9 @@ def test_synthetic_properties_and_modes(b: Any, present: Sequence[str], modes: A
         return
     v = c.vibrations()
     assert v.modes.shape == (modes, len(c.atomic_numbers), 3) and np.all(v.frequencies > 0)
+    if modes == 0:  # every per-mode array empty, none None
+        assert [None if a is None else len(a) for a in (v.frequencies, v.reduced_masses, v.force_constants,
+                                         v.ir_intensities, v.raman_activities, v.depolarization_ratios)] == [0] * 6
     if modes == 1:  # the bond stretch: the atoms move apart along it
         assert np.allclose(np.abs(v.modes[0]), np.sqrt(0.5) * np.array([[0, 0, 1], [0, 0, 1]]))
         assert v.reduced_masses[0] == pytest.approx(H_MASS)

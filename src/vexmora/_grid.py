@@ -14,9 +14,10 @@ from typing import TYPE_CHECKING, Callable, List, Optional, Sequence, Tuple, Uni
 import numpy as np
 
 from . import _core
+from ._constants import DENSITY_KINDS, PathLike
 
 if TYPE_CHECKING:
-    from .checkpoint import Checkpoint, PathLike
+    from .checkpoint import Checkpoint
 
 #: Default cube spacing, Angstrom: 1/6 Bohr, Gaussian's "medium" grid of six points per Bohr.
 DEFAULT_SPACING = _core.BOHR_TO_ANGSTROM / 6
@@ -68,8 +69,6 @@ def orbital_indices(ckpt: "Checkpoint", orbitals: Sequence[Orbital], beta: bool)
 
 def density_kind(ckpt: "Checkpoint", kind: str, spin: bool) -> int:
     """The record index of a stored density kind; ValueError naming the kinds present."""
-    from .checkpoint import DENSITY_KINDS
-
     present = list(ckpt.spin_densities if spin else ckpt.densities)
     if kind not in present:
         what = "spin densities" if spin else "densities"

@@ -5,6 +5,8 @@ from typing import TYPE_CHECKING, Any, Dict, List
 
 import numpy as np
 
+from . import _core
+
 if TYPE_CHECKING:  # pragma: no cover
     from .checkpoint import Checkpoint
 
@@ -15,8 +17,6 @@ def _pure(L: int) -> List[str]:
 def _conventions() -> Dict[Any, List[str]]:
     """Gaussian's order of the functions in a shell, in IOData's names: the
     Cartesian order as the core states it, pure shells m = 0, +1, -1, +2, -2, ..."""
-    from . import _core
-
     out: Dict[Any, List[str]] = {(0, "c"): ["1"]}
     for L in range(1, 10):
         out[(L, "c")] = ["x" * i + "y" * j + "z" * k for i, j, k in _core.cartesian_powers(L)]
@@ -90,8 +90,6 @@ def to_iodata(ckpt: "Checkpoint") -> Any:
     from iodata import IOData
     from iodata.basis import MolecularBasis
 
-    from . import _core
-
     fields: Dict[str, Any] = dict(
         atnums=np.array(ckpt.atomic_numbers),
         atcorenums=np.array(ckpt.nuclear_charges),
@@ -147,8 +145,6 @@ _BOND_TYPES = {1.0: 1, 2.0: 2, 3.0: 3, 1.5: 4}
 def _records(ckpt: "Checkpoint") -> Dict[str, Any]:
     """The bond table, and in ``extra`` the polarizability (under IOData's own
     name for it) and the optimisation path (Bohr, Hartree)."""
-    from . import _core
-
     out: Dict[str, Any] = {}
     extra: Dict[str, Any] = {}
     if ckpt.polarizability is not None:

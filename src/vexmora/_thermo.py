@@ -70,7 +70,8 @@ class Thermochemistry:
     point_group: str
     #: The rotational symmetry number used.
     symmetry_number: int
-    #: Where it came from: "geometry", "route" (symmetry turned off: 1) or "given".
+    #: Where it came from: "geometry", "route" (symmetry turned off: 1), "checkpoint"
+    #: (Gaussian ran the job in C1, as its symmetry record says: 1) or "given".
     symmetry_source: str
     linear: bool
     #: The job's final energy, Hartree.
@@ -149,13 +150,15 @@ def _rotation(masses: np.ndarray, xyz: np.ndarray, t: float, sigma: int, linear:
 
 
 def _vibration(real: np.ndarray, t: float, quasi_harmonic: Optional[str], cutoff: float,
-               head_gordon: bool) -> Tuple[float, float, float, float, float]:
-    """Harmonic oscillators of wavenumbers ``real`` (cm^-1, scaled): the energy with its
-    zero point, that energy damped (Head-Gordon) or not, Cv, the entropy asked for and
-    the harmonic entropy, J/mol and J/(mol K)."""
+               head_gordon: bool, scale: float = 1.0) -> Tuple[float, float, float, float, float]:
+    """Harmonic oscillators of wavenumbers ``real`` (cm^-1, scaled by ``scale``): the energy
+    with its zero point, that energy damped (Head-Gordon) or not, Cv, the entropy asked for
+    and the harmonic entropy, J/mol and J/(mol K)."""
     rt = R_GAS * t
     e_th, cv, s_v = _vibration_terms(real, t)
-    weights = 1.0 / (1.0 + (cutoff / real) ** 4)
+    # As in GoodVibes, the cutoff applies to the wavenumbers as computed, before scaling.
+    computed = real / scale
+    weights = 1.0 / (1.0 + (cutoff / computed) ** 4)
     # The ZPE scale only changes the reported zero-point energy, as in GoodVibes:
     # the thermal energies hold the zero point of the frequencies as scaled.
     e_mode = 0.5 * H_PLANCK * C_LIGHT * 100.0 * N_A * real + rt * e_th
@@ -164,7 +167,7 @@ def _vibration(real: np.ndarray, t: float, quasi_harmonic: Optional[str], cutoff
     if quasi_harmonic == "grimme":
         s_vib = R_GAS * float(np.sum(weights * s_v + (1.0 - weights) * _free_rotor_entropy(real, t)))
     elif quasi_harmonic == "truhlar":
-        s_vib = R_GAS * float(_vibration_terms(np.maximum(real, cutoff), t)[2].sum())
+        s_vib = R_GAS * float(_vibration_terms(np.maximum(computed, cutoff) * scale, t)[2].sum())
     else:
         s_vib = s_harm
     # Head-Gordon: each mode's energy, its zero point included, damped towards a free rotor's RT/2.
@@ -180,13 +183,20 @@ def _symmetry(ckpt: "Checkpoint", group: PointGroup, symmetry: Union[str, int]) 
         return int(symmetry), "given", None
     if symmetry not in SYMMETRY_MODES:
         raise ValueError(f"symmetry must be one of {', '.join(SYMMETRY_MODES)} or an integer, not {symmetry!r}")
-    if symmetry == "gaussian" and route_turns_symmetry_off(ckpt.route):
-        note = None
-        if group.symmetry_number > 1:
-            note = (f"{ckpt.path or 'checkpoint'}: warning: the route turned symmetry off, so the symmetry "
-                    f"number is 1 as in Gaussian's output; the geometry is {group.name} "
-                    f"(symmetry number {group.symmetry_number}: symmetry='geometry')")
-        return 1, "route", note
+    if symmetry == "gaussian":
+        # Gaussian's sigma is 1 where it ran the job without symmetry: the route
+        # said so, or the checkpoint's record of the subgroup it used is C1.
+        source = ("route" if route_turns_symmetry_off(ckpt.route) else
+                  "checkpoint" if ckpt._reader.symmetry_subgroup_order == 1 else None)
+        if source is not None:
+            note = None
+            if group.symmetry_number > 1:
+                why = ("the route turned symmetry off" if source == "route" else
+                       "Gaussian ran the job in C1 (the checkpoint's symmetry record)")
+                note = (f"{ckpt.path or 'checkpoint'}: warning: {why}, so the symmetry "
+                        f"number is 1 as in Gaussian's output; the geometry is {group.name} "
+                        f"(symmetry number {group.symmetry_number}: symmetry='geometry')")
+            return 1, source, note
     return group.symmetry_number, "geometry", None
 
 
@@ -237,7 +247,8 @@ def thermochemistry_and_note(ckpt: "Checkpoint", temperature: float = 298.15, pr
     real = freqs[freqs > 0.0] * frequency_scale
     zpe_nu = freqs[freqs > 0.0] * (frequency_scale if zpe_scale is None else zpe_scale)
     zpe = 0.5 * H_PLANCK * C_LIGHT * 100.0 * float(zpe_nu.sum()) / HARTREE
-    e_vib, e_damped, cv_vib, s_vib, s_harm = _vibration(real, t, quasi_harmonic, cutoff, head_gordon)
+    e_vib, e_damped, cv_vib, s_vib, s_harm = _vibration(real, t, quasi_harmonic, cutoff, head_gordon,
+                                                        frequency_scale)
     vib_row = (e_damped, cv_vib, s_vib)
 
     parts = {"Electronic": elec, "Translational": trans, "Rotational": rot, "Vibrational": vib_row}

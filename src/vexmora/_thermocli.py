@@ -50,7 +50,8 @@ def add_arguments(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("-c", "--concentration", type=float, help="standard state in mol/L (default: 1 atm gas)")
     parser.add_argument("--scale", type=float, default=1.0, help="frequency scale factor (default 1)")
     parser.add_argument("--symmetry", type=symmetry_option, default="gaussian",
-                        help="gaussian (default: 1 where the route turned symmetry off), geometry, or a number")
+                        help="gaussian (default: 1 where Gaussian ran the job in C1: NoSymm or its "
+                        "symmetry record), geometry, or a number")
     parser.add_argument("--sort", action="store_true", help="rows by qh-G(T), lowest first")
     parser.add_argument("--boltzmann", action="store_true",
                         help="relative qh-G(T) in kcal/mol and Boltzmann weights, per temperature")

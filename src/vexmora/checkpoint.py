@@ -23,12 +23,14 @@ import os
 import warnings
 from collections import Counter
 from dataclasses import dataclass
-from typing import (TYPE_CHECKING, Any, Callable, Dict, Iterator, List, Mapping, Optional, Sequence,
+from typing import (TYPE_CHECKING, Any, Callable, Iterator, List, Mapping, Optional, Sequence,
                     Tuple, Union)
 
 import numpy as np
 
-from . import _core
+from . import _core, _grid, _iodata, _spectra, _thermo
+from . import symmetry as _symmetry
+from ._constants import DENSITY_KINDS, FORMATS, ORTHONORMALITY_TOLERANCE, PathLike
 from ._pyformats import PYTHON_FORMATS, ExchangeMixin
 from ._records import RecordsMixin
 from .errors import CheckpointError
@@ -40,25 +42,8 @@ if TYPE_CHECKING:  # numpy.typing is newer than the oldest NumPy supported
     FloatArray = NDArray[np.float64]
     IntArray = NDArray[np.int64]
 
-if TYPE_CHECKING:
-    from ._thermo import Thermochemistry
-    from .symmetry import PointGroup
-
-PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
-
-#: The density kinds in record order, as the .fchk section labels name them
-#: ("SCF" of "Total SCF Density").
-DENSITY_KINDS: Tuple[str, ...] = tuple(n[: -len(" Density")] for n in _core.density_names)
-
-#: Output format -> file suffix, from the writers' table in the core and the
-#: Python writers' (PySCF's checkpoint, QCSchema); each is written by
-#: :meth:`Checkpoint.write`.
-FORMATS: Dict[str, str] = {**{f.name: f.suffix for f in _core.output_formats},
-                           **{name: f[0] for name, f in PYTHON_FORMATS.items()}}
-
-#: How far (relative squared length) stored orbitals may be from orthonormal
-#: before write_molden warns: Gaussian's own are within 1e-5, ADMP's off by ~1.
-ORTHONORMALITY_TOLERANCE = 1e-4
+__all__ = ["DENSITY_KINDS", "FORMATS", "ORTHONORMALITY_TOLERANCE", "PathLike", "Checkpoint",
+           "NonOrthonormalOrbitalsWarning", "Vibrations", "formula", "load"]
 
 
 class NonOrthonormalOrbitalsWarning(UserWarning):
@@ -157,7 +142,8 @@ class Vibrations:
     modes: FloatArray
     #: Half the sum of the real frequencies, Hartree.
     zero_point_energy: float
-    #: IR intensities, (n_modes,), km/mol; None without dipole derivatives.
+    #: IR intensities, (n_modes,), km/mol; None without dipole derivatives. An atom has
+    #: no modes: this and every other per-mode array is then empty, never None.
     ir_intensities: Optional[np.ndarray] = None
     #: Raman activities, (n_modes,), Angstrom^4/amu; None without polarizability derivatives.
     raman_activities: Optional[np.ndarray] = None
@@ -173,15 +159,13 @@ class Vibrations:
         has the area of its intensity; ``grid`` (cm^-1) defaults to 0 to 200 beyond
         the highest mode, every 1 cm^-1. Raises ValueError where the checkpoint has
         no such intensities, or for an unknown option."""
-        from ._spectra import KINDS, spectrum
-
-        if kind not in KINDS:
-            raise ValueError(f"kind must be one of {', '.join(KINDS)}, not {kind!r}")
+        if kind not in _spectra.KINDS:
+            raise ValueError(f"kind must be one of {', '.join(_spectra.KINDS)}, not {kind!r}")
         strengths = self.ir_intensities if kind == "ir" else self.raman_activities
         if strengths is None:
             raise ValueError(f"no {'dipole' if kind == 'ir' else 'polarizability'} derivatives in this "
                              f"checkpoint, so no {kind.upper() if kind == 'ir' else 'Raman'} spectrum")
-        return spectrum(self.frequencies, strengths, fwhm, lineshape, grid)
+        return _spectra.spectrum(self.frequencies, strengths, fwhm, lineshape, grid)
 
 
 def formula(symbols: Sequence[str]) -> str:
@@ -400,12 +384,16 @@ class Checkpoint(RecordsMixin, ExchangeMixin):
     @property
     def densities(self) -> Mapping[str, FloatArray]:
         """Total densities by kind ("SCF", "MP2", "CI", ...): full symmetric
-        (n_basis, n_basis) arrays, unpacked anew on each access."""
+        (n_basis, n_basis) arrays, unpacked anew on each access. Where the job stored
+        orbitals but no SCF density (``pop=None``), "SCF" is built from the occupied
+        orbitals: sum over them of C C^T, alpha plus beta (restricted ones with their
+        occupations 2, 1 or 0). Post-SCF kinds are only those stored."""
         return _Densities(self._reader, False)
 
     @property
     def spin_densities(self) -> Mapping[str, FloatArray]:
-        """Spin densities (alpha minus beta) by kind, as :attr:`densities`."""
+        """Spin densities (alpha minus beta) by kind, as :attr:`densities` (the SCF one
+        of a ``pop=None`` open-shell job from its orbitals; none for a closed shell)."""
         return _Densities(self._reader, True)
 
     @property
@@ -436,19 +424,18 @@ class Checkpoint(RecordsMixin, ExchangeMixin):
         return Vibrations(v.frequencies, v.reduced_masses, v.force_constants, v.modes, v.zero_point_energy,
                           v.ir_intensities, v.raman_activities, v.depolarization_ratios)
 
-    def point_group(self, tolerance: Optional[float] = None) -> "PointGroup":
+    def point_group(self, tolerance: Optional[float] = None) -> _symmetry.PointGroup:
         """The point group of the geometry (atoms equivalent when their atomic numbers
         and masses agree); ``tolerance`` in Angstrom, see :func:`vexmora.point_group`."""
-        from .symmetry import TOLERANCE, point_group
-
-        return point_group(self.atomic_numbers, self.coordinates, TOLERANCE if tolerance is None else tolerance,
-                           masses=self.atomic_masses)
+        return _symmetry.point_group(self.atomic_numbers, self.coordinates,
+                                     _symmetry.TOLERANCE if tolerance is None else tolerance,
+                                     masses=self.atomic_masses)
 
     def thermochemistry(self, temperature: float = 298.15, pressure: float = 1.0, *,
                         quasi_harmonic: Optional[str] = None, cutoff: float = 100.0,
                         head_gordon: bool = False, concentration: Optional[float] = None,
                         frequency_scale: float = 1.0, zpe_scale: Optional[float] = None,
-                        symmetry: Union[str, int] = "gaussian") -> "Thermochemistry":
+                        symmetry: Union[str, int] = "gaussian") -> _thermo.Thermochemistry:
         """Thermochemistry from the Hessian, the masses and the geometry, by default as
         Gaussian prints it: ideal gas, rigid rotor, harmonic oscillator (real modes only),
         electronic R ln(multiplicity).
@@ -458,19 +445,20 @@ class Checkpoint(RecordsMixin, ExchangeMixin):
         "truhlar" (those modes raised to the cutoff for the entropy); ``head_gordon``:
         their energy damped the same way towards RT/2; ``concentration`` (mol/L): the
         standard state of a solute instead of the gas at ``pressure``;
-        ``frequency_scale`` scales every frequency; ``zpe_scale`` (default: the same)
+        ``frequency_scale`` scales every frequency (the ``cutoff`` applies to them unscaled,
+        as in GoodVibes); ``zpe_scale`` (default: the same)
         those of the reported zero-point energy only (as GoodVibes: E, H and G hold
         the zero point of ``frequency_scale``). ``symmetry``: "gaussian" (1 where the route
-        turned symmetry off, as Gaussian; a warning when the geometry has more),
+        turned symmetry off or where the checkpoint's symmetry record, record 551, says
+        Gaussian ran the job in C1, as Gaussian; a warning when the geometry has more;
+        else the geometry's),
         "geometry" (the detected point group) or a symmetry number. Raises ValueError
         without a Hessian or masses, for a temperature, pressure, cutoff or scale that
         is not positive, and for an unknown option value.
         """
-        from ._thermo import thermochemistry
-
-        return thermochemistry(self, temperature, pressure, quasi_harmonic=quasi_harmonic, cutoff=cutoff,
-                               head_gordon=head_gordon, concentration=concentration,
-                               frequency_scale=frequency_scale, zpe_scale=zpe_scale, symmetry=symmetry)
+        return _thermo.thermochemistry(self, temperature, pressure, quasi_harmonic=quasi_harmonic,
+                                       cutoff=cutoff, head_gordon=head_gordon, concentration=concentration,
+                                       frequency_scale=frequency_scale, zpe_scale=zpe_scale, symmetry=symmetry)
 
     # --- properties ---------------------------------------------------------
     @property
@@ -518,13 +506,22 @@ class Checkpoint(RecordsMixin, ExchangeMixin):
     def write(self, fmt: str, path: PathLike) -> None:
         """Write the checkpoint as ``fmt``, one of :data:`FORMATS`; the file
         appears whole or not at all. An unknown format raises ValueError."""
+        self._write_format(fmt, path)
+
+    def _write_format(self, fmt: str, path: PathLike, natural: bool = False, spin_block: bool = False,
+                      stacklevel: int = 4) -> None:
         if fmt not in FORMATS:
             raise ValueError(f"unknown output format {fmt}; choose from {', '.join(FORMATS)}")
         if fmt in PYTHON_FORMATS:
             return PYTHON_FORMATS[fmt][2](self, path)
-        if fmt == "molden":
-            self._warn_if_not_orthonormal()
-        self._write(lambda p: self._reader.write(fmt, p), path)
+        if fmt in ("molden", "wfn", "wfx") and not natural:
+            self._warn_if_not_orthonormal(fmt, stacklevel)
+        if natural and fmt == "molden":
+            self._write(self._reader.write_molden_natural, path)
+        elif natural or spin_block:
+            self._write(lambda p: self._reader.write_aim(fmt, p, natural, spin_block), path)
+        else:
+            self._write(lambda p: self._reader.write(fmt, p), path)
 
     def _write(self, write: Callable[[bytes], None], path: PathLike) -> None:
         try:
@@ -532,14 +529,19 @@ class Checkpoint(RecordsMixin, ExchangeMixin):
         except CheckpointError as exc:  # a message about the content: name the checkpoint
             raise CheckpointError(f"{self.path or 'checkpoint'}: {exc}", exc.report) from None
 
-    def _warn_if_not_orthonormal(self) -> None:
+    def _warn_if_not_orthonormal(self, fmt: str, stacklevel: int) -> None:
         error = self._reader.orthonormality_error()
         if error is not None and error > ORTHONORMALITY_TOLERANCE:
             warnings.warn(f"{self.path or 'checkpoint'}: the stored orbitals are not orthonormal in "
                           f"the basis overlap (lengths off by up to {error:.2g}), as after ADMP, "
                           "which propagates the density: they describe nothing; "
-                          "write_molden(..., orbitals='natural') writes the natural orbitals of "
-                          "the density", NonOrthonormalOrbitalsWarning, stacklevel=4)
+                          f"write_{fmt}(..., orbitals='natural') writes the natural orbitals of "
+                          "the density", NonOrthonormalOrbitalsWarning, stacklevel=stacklevel)
+
+    def _orbitals(self, fmt: str, path: PathLike, orbitals: str, spin_block: bool = False) -> None:
+        if orbitals not in ("stored", "natural"):
+            raise ValueError(f"orbitals={orbitals!r}: choose 'stored' or 'natural'")
+        self._write_format(fmt, path, orbitals == "natural", spin_block, stacklevel=5)
 
     def write_fchk(self, path: PathLike) -> None:
         """Write a formatted checkpoint (atomic units, as Gaussian's own), with the
@@ -567,31 +569,31 @@ class Checkpoint(RecordsMixin, ExchangeMixin):
         generalised orbitals, or a checkpoint without orbitals raise
         CheckpointError and write nothing.
         """
-        if orbitals == "natural":
-            self._write(self._reader.write_molden_natural, path)
-        elif orbitals == "stored":
-            self.write("molden", path)
-        else:
-            raise ValueError(f"orbitals={orbitals!r}: choose 'stored' or 'natural'")
+        self._orbitals("molden", path, orbitals)
 
     def write_xyz(self, path: PathLike) -> None:
         """Write an XYZ file: the geometry in Angstrom, the title as comment line."""
         self.write("xyz", path)
 
-    def write_wfn(self, path: PathLike) -> None:
-        """Write an AIMPAC .wfn file (Bohr, Hartree) for QTAIM programs: the occupied
-        orbitals over Cartesian primitives (pure functions expanded, contraction and
-        normalisation folded into the coefficients), the total energy and virial ratio;
-        unrestricted orbitals alpha then beta, marked by a ``$MOSPIN`` block. Complex or
-        generalised orbitals, shells above h, more than 999 atoms or coordinates beyond
-        100 Bohr raise RuntimeError and write nothing."""
-        self.write("wfn", path)
+    def write_wfn(self, path: PathLike, orbitals: str = "stored", spin_block: bool = False) -> None:
+        """Write an AIMPAC .wfn file (Bohr, Hartree) for QTAIM programs, in the layout of
+        Gaussian's ``output=wfn``: the occupied orbitals over Cartesian primitives (pure
+        functions expanded, contraction and normalisation folded into the coefficients),
+        the total energy and virial ratio; unrestricted orbitals alpha then beta.
+        ``spin_block=True`` adds Multiwfn's ``$MOSPIN`` block of their spins, which
+        Gaussian does not write. ``orbitals`` as in :meth:`write_molden`: "stored" (a
+        :class:`NonOrthonormalOrbitalsWarning` where they are not orthonormal) or
+        "natural" (the natural orbitals of the SCF density that hold electrons,
+        energies 0). Complex or generalised orbitals, shells above h, more than 999
+        atoms or coordinates beyond 100 Bohr raise CheckpointError and write nothing."""
+        self._orbitals("wfn", path, orbitals, spin_block)
 
-    def write_wfx(self, path: PathLike) -> None:
+    def write_wfx(self, path: PathLike, orbitals: str = "stored") -> None:
         """Write an AIMAll .wfx file: what :meth:`write_wfn` writes, with the charge,
         multiplicity, electron counts and each orbital's spin type, every real to 16
-        digits. Refuses what :meth:`write_wfn` refuses, bar the atom and coordinate limits."""
-        self.write("wfx", path)
+        digits; ``orbitals`` as there. Refuses what :meth:`write_wfn` refuses, bar the
+        atom and coordinate limits."""
+        self._orbitals("wfx", path, orbitals)
 
     # --- values on points -------------------------------------------------------
     def orbitals_at(self, points: "np.typing.ArrayLike", orbitals: Sequence[Union[int, str]],
@@ -603,21 +605,18 @@ class Checkpoint(RecordsMixin, ExchangeMixin):
         core. Wrong shapes, points that are not finite and indices out of range raise
         ValueError.
         """
-        from ._grid import orbitals_at
-
-        return orbitals_at(self, points, orbitals, spin, threads)
+        return _grid.orbitals_at(self, points, orbitals, spin, threads)
 
     def density_at(self, points: "np.typing.ArrayLike", kind: str = "SCF", spin: bool = False,
                    threads: Optional[int] = None) -> np.ndarray:
         """The electron density of a stored kind at points: (n_points,), e/Bohr^3 (atomic units).
 
         ``points`` is (n_points, 3) in Angstrom; ``kind`` one of :attr:`densities`
-        ("SCF", "MP2", ...); ``spin=True`` gives the spin density (alpha minus beta)
-        of that kind. A kind the checkpoint lacks raises ValueError.
+        ("SCF", "MP2", ...; "SCF" built from the occupied orbitals where the job stored
+        none, as there); ``spin=True`` gives the spin density (alpha minus beta) of
+        that kind. A kind the checkpoint lacks raises ValueError.
         """
-        from ._grid import density_at
-
-        return density_at(self, points, kind, spin, threads)
+        return _grid.density_at(self, points, kind, spin, threads)
 
     def write_cube(self, path: PathLike, what: Union[int, str] = "density", *,
                    spacing: Optional[float] = None, shape: Union[None, int, Sequence[int]] = None,
@@ -635,11 +634,9 @@ class Checkpoint(RecordsMixin, ExchangeMixin):
         400^3 points needs ``allow_large=True``. Bad arguments raise ValueError and
         write nothing; the file appears whole or not at all.
         """
-        from ._grid import plan_cube, write_cube
-
-        plan = plan_cube(self, what, spacing=spacing, shape=shape, margin=margin, beta=beta,
+        plan = _grid.plan_cube(self, what, spacing=spacing, shape=shape, margin=margin, beta=beta,
                          spin=spin, allow_large=allow_large)
-        write_cube(self, path, plan, threads)
+        _grid.write_cube(self, path, plan, threads)
 
     # --- Python protocol ----------------------------------------------------
     def __reduce__(self) -> Tuple[Any, Tuple[bytes, str]]:
@@ -652,6 +649,4 @@ class Checkpoint(RecordsMixin, ExchangeMixin):
 
     def to_iodata(self) -> Any:
         """This checkpoint as an ``iodata.IOData`` (needs qc-iodata)."""
-        from ._iodata import to_iodata
-
-        return to_iodata(self)
+        return _iodata.to_iodata(self)
