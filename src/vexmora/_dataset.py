@@ -503,11 +503,11 @@ def write_dataset(paths: Iterable[PathArg], out: PathArg, columns: Optional[Sequ
     target = os.fspath(out)
     side = (os.fspath(arrays_path) if arrays_path is not None else arrays_path_for(target)) if wanted else None
     sources = expand(paths, recursive)
-    _outputs.check_name(target, (".parquet", ".pq"), "a Parquet table")
     targets = [target] + ([side] if side else [])
+    _outputs.refuse_inputs(targets, _outputs.input_ids(sources))
+    _outputs.check_name(target, (".parquet", ".pq"), "a Parquet table")
     if side is not None and os.path.abspath(side) == os.path.abspath(target):
         raise ValueError(f"{side}: named for both the table and its arrays")
-    _outputs.refuse_inputs(targets, _outputs.input_ids(sources))
     errors: List[str] = []
     report = _reporter(progress, errors, on_error)
     temporaries = [_temporary(t) for t in targets]
