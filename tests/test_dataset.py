@@ -19,7 +19,7 @@ import pytest
 
 import vexmora
 import vexmora.cli
-from chkbuilder import h2, h2_job
+from chkbuilder import h2, h2_job, labels
 from refdata import TESTDATA, good_checkpoints, log_orbital_energies, real_checkpoints
 from test_vibrations import BOND, job
 
@@ -28,15 +28,19 @@ pq = pytest.importorskip("pyarrow.parquet")
 from vexmora import _dataset  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[1]
+# One job's route turned symmetry off: each table of it says so (the fixture checks it once).
+pytestmark = pytest.mark.filterwarnings("ignore:.*the route turned symmetry off")
 
 
 @pytest.fixture(scope="module")
 def jobs(tmp_path_factory: pytest.TempPathFactory) -> List[str]:
-    """Builder jobs (a frequency job of three atoms, one of two, H2 without masses), the real
+    """Builder jobs (a frequency job of three atoms, one of two whose route turned symmetry
+    off, H2 without masses), the real
     checkpoints, an empty and a damaged file, in that order."""
     tmp = tmp_path_factory.mktemp("jobs")
+    nosymm = job().replace(502, labels("H2", "#p freq nosymm", ["1", "H 1S", "2", "H 1S"]))
     paths = [job(BOND + ((0.0, 1.3, 2.2),), moltyp=-12347).write(tmp / "bent.chk"),
-             job().write(tmp / "linear.chk"), str(h2_job(tmp))]
+             nosymm.write(tmp / "nosymm.chk"), str(h2_job(tmp))]
     (tmp / "empty.chk").write_bytes(b"")
     (tmp / "cut.chk").write_bytes(h2().build()[:-40])
     return paths + [str(p) for p in real_checkpoints()] + [str(tmp / "empty.chk"), str(tmp / "cut.chk")]
@@ -44,7 +48,7 @@ def jobs(tmp_path_factory: pytest.TempPathFactory) -> List[str]:
 
 @pytest.fixture(scope="module")
 def table(jobs: List[str]) -> Any:
-    with ThreadPoolExecutor(2) as pool:
+    with ThreadPoolExecutor(2) as pool, pytest.warns(UserWarning, match="nosymm.chk: warning: the route turned"):
         return vexmora.dataset(jobs, executor=pool)
 
 

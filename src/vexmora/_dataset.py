@@ -39,7 +39,7 @@ from .checkpoint import DENSITY_KINDS, Checkpoint, formula, load
 from .errors import CheckpointError, WriteError
 
 if TYPE_CHECKING:
-    from .symmetry import PointGroup
+    from ._thermo import Thermochemistry
 
 PathArg = Union[str, "os.PathLike[str]"]
 Row = Dict[str, Any]
@@ -190,17 +190,24 @@ def _thermo_options() -> argparse.Namespace:
 class _Values:
     """The values of one checkpoint, each computed once and only when a column needs it."""
 
-    def __init__(self, ckpt: Checkpoint) -> None:
+    def __init__(self, ckpt: Checkpoint, thermo: bool = True) -> None:
         self.ckpt = ckpt
         self.notes: List[str] = []
+        self.wants_thermo = thermo
 
     @functools.cached_property
-    def group(self) -> "PointGroup":
-        return self.ckpt.point_group()
+    def group(self) -> Tuple[str, int]:
+        """The point group's name and symmetry number: the thermochemistry's where it
+        took the geometry's (the same call), else the checkpoint's."""
+        th = self.thermo_result if self.wants_thermo else None
+        if th is not None and th.symmetry_source == "geometry":
+            return th.point_group, th.symmetry_number
+        group = self.ckpt.point_group()
+        return group.name, group.symmetry_number
 
     @functools.cached_property
-    def thermo(self) -> Optional[Row]:
-        """``vexmora thermo``'s row with the frequencies, or None without a Hessian or masses."""
+    def thermo_result(self) -> Optional["Thermochemistry"]:
+        """``vexmora thermo``'s thermochemistry, or None without a Hessian or masses."""
         c = self.ckpt
         if c.hessian is None or c.atomic_masses is None:
             return None
@@ -210,8 +217,18 @@ class _Values:
         th, note = _thermocli._thermo_with_note(c, options.temperature, options)
         if note:
             self.notes.append(note)
-        row = _thermocli.row_of(c.path, th)
-        frequencies = c.vibrations().frequencies
+        return th
+
+    @functools.cached_property
+    def thermo(self) -> Optional[Row]:
+        """``vexmora thermo``'s row with the frequencies, or None without a Hessian or masses."""
+        th = self.thermo_result
+        if th is None:
+            return None
+        from . import _thermocli
+
+        row = _thermocli.row_of(self.ckpt.path, th)
+        frequencies = self.ckpt.vibrations().frequencies
         return {"frequencies": frequencies.tolist(), "n_imaginary": int(np.sum(frequencies < 0.0)),
                 "zpe": row["ZPE"], "enthalpy": row["H"], "gibbs": row["G(T)"], "qh_gibbs": row["qh-G(T)"]}
 
@@ -248,7 +265,7 @@ _VALUE: Dict[str, Callable[[_Values], Any]] = {
     "homo_energy_beta": lambda v: v.frontier(True)[0], "lumo_energy_beta": lambda v: v.frontier(True)[1],
     "gap_beta": lambda v: _gap(v.frontier(True)),
     "dipole": lambda v: _list(v.ckpt.dipole), "mulliken_charges": lambda v: _list(v.ckpt.mulliken_charges),
-    "point_group": lambda v: v.group.name, "symmetry_number": lambda v: v.group.symmetry_number,
+    "point_group": lambda v: v.group[0], "symmetry_number": lambda v: v.group[1],
 }
 
 
@@ -282,7 +299,7 @@ def row(path: str, names: Sequence[str] = NAMES, arrays: Sequence[str] = ()) -> 
     """One file's row (column -> value, lists for list columns), its arrays and its
     warnings (one line each). Never raises: a failure is the row's ``error``."""
     try:
-        values = _Values(load(path))
+        values = _Values(load(path), any(n in _THERMO for n in names))
         out: Row = {"path": path, "error": None}
         out.update((n, _VALUE[n](values)) for n in names if n not in ("path", "error"))
         found = {a: _array(values.ckpt, a) for a in arrays}
@@ -298,12 +315,12 @@ def rows(paths: Sequence[str], names: Sequence[str] = NAMES,
 
 
 # --- the driver: tasks in flight, rows in order -----------------------------------------
-#: Files per task: one for threads (the task costs nothing); more for processes and
-#: clusters, where each task travels.
-_CHUNK_THREADS = 1
+#: Files per task: a few for threads (each hand-over wakes a thread); more for
+#: processes and clusters, where each task travels.
+_CHUNK_THREADS = 8
 _CHUNK_OTHER = 16
 #: Tasks in flight at once per worker (threads) or in all (other executors).
-_AHEAD_PER_THREAD = 8
+_AHEAD_PER_THREAD = 4
 _AHEAD_OTHER = 32
 
 
@@ -368,7 +385,7 @@ def _reporter(progress: Optional[Callable[[int], Any]], errors: List[str],
               on_error: Optional[Callable[[str], Any]] = None) -> Callable[[Row, Arrays, List[str]], None]:
     def report(r: Row, arrays: Arrays, notes: List[str]) -> None:
         for note in notes:
-            warnings.warn(note, stacklevel=4)  # in the caller's thread: the filters are process-wide
+            warnings.warn(note, stacklevel=5)  # in the caller's thread: the filters are process-wide
         if r["error"] is not None:
             errors.append(r["error"])
             if on_error is not None:
