@@ -232,13 +232,21 @@ class _Values:
         return {"frequencies": frequencies.tolist(), "n_imaginary": int(np.sum(frequencies < 0.0)),
                 "zpe": row["ZPE"], "enthalpy": row["H"], "gibbs": row["G(T)"], "qh_gibbs": row["qh-G(T)"]}
 
-    def frontier(self, beta: bool) -> Tuple[Optional[float], Optional[float]]:
-        """HOMO and LUMO energies of one set (Hartree), each None where it has no such orbital."""
-        energies = self.ckpt.mo_energies_beta if beta else self.ckpt.mo_energies_alpha
+    @functools.cached_property
+    def alpha(self) -> Tuple[Optional[float], Optional[float]]:
+        return self._frontier(self.ckpt.mo_energies_alpha, self.ckpt.n_alpha)
+
+    @functools.cached_property
+    def beta(self) -> Tuple[Optional[float], Optional[float]]:
+        return self._frontier(self.ckpt.mo_energies_beta, self.ckpt.n_beta)
+
+    @staticmethod
+    def _frontier(energies: Optional[np.ndarray], n: int) -> Tuple[Optional[float], Optional[float]]:
+        """HOMO and LUMO energies of a set of ``n`` electrons (Hartree), each None where
+        the set has no such orbital."""
         if energies is None:
             return None, None
-        homo = (self.ckpt.n_beta if beta else self.ckpt.n_alpha) - 1
-        pick = [float(energies[i]) if 0 <= i < len(energies) else None for i in (homo, homo + 1)]
+        pick = [float(energies[i]) if 0 <= i < len(energies) else None for i in (n - 1, n)]
         return pick[0], pick[1]
 
 
@@ -260,10 +268,9 @@ _VALUE: Dict[str, Callable[[_Values], Any]] = {
     "n_electrons": lambda v: v.ckpt.n_electrons, "symbols": lambda v: list(v.ckpt.symbols),
     "atomic_numbers": lambda v: _list(v.ckpt.atomic_numbers), "coordinates": lambda v: _list(v.ckpt.coordinates),
     "scf_energy": lambda v: v.ckpt.scf_energy, "total_energy": lambda v: v.ckpt.total_energy,
-    "homo_energy": lambda v: v.frontier(False)[0], "lumo_energy": lambda v: v.frontier(False)[1],
-    "gap": lambda v: _gap(v.frontier(False)),
-    "homo_energy_beta": lambda v: v.frontier(True)[0], "lumo_energy_beta": lambda v: v.frontier(True)[1],
-    "gap_beta": lambda v: _gap(v.frontier(True)),
+    "homo_energy": lambda v: v.alpha[0], "lumo_energy": lambda v: v.alpha[1], "gap": lambda v: _gap(v.alpha),
+    "homo_energy_beta": lambda v: v.beta[0], "lumo_energy_beta": lambda v: v.beta[1],
+    "gap_beta": lambda v: _gap(v.beta),
     "dipole": lambda v: _list(v.ckpt.dipole), "mulliken_charges": lambda v: _list(v.ckpt.mulliken_charges),
     "point_group": lambda v: v.group[0], "symmetry_number": lambda v: v.group[1],
 }
@@ -324,8 +331,22 @@ _AHEAD_PER_THREAD = 4
 _AHEAD_OTHER = 32
 
 
+class SerialExecutor(Executor):
+    """Runs each task at once in the calling thread (``-j 1``): no hand-over to wait for."""
+
+    def submit(self, fn: Callable[..., Any], /, *args: Any, **kwargs: Any) -> "Future[Any]":
+        future: "Future[Any]" = Future()
+        try:
+            future.set_result(fn(*args, **kwargs))
+        except BaseException as exc:
+            future.set_exception(exc)
+        return future
+
+
 def _plan(executor: Executor) -> Tuple[int, int]:
     """(files per task, tasks in flight) for ``executor``."""
+    if isinstance(executor, SerialExecutor):
+        return 1, 1
     if isinstance(executor, ThreadPoolExecutor):
         return _CHUNK_THREADS, _AHEAD_PER_THREAD * max(1, getattr(executor, "_max_workers", 1))
     return _CHUNK_OTHER, _AHEAD_OTHER

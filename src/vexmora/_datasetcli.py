@@ -53,7 +53,7 @@ def run(args: argparse.Namespace) -> int:
             print(f"vexmora: {line}", file=sys.stderr)
 
     try:
-        with ThreadPoolExecutor(args.jobs) as pool:
+        with ThreadPoolExecutor(args.jobs) if args.jobs > 1 else _dataset.SerialExecutor() as pool:
             result = _dataset.write_dataset(
                 paths, args.output, columns=args.columns, executor=pool,
                 progress=None if bar is None else bar.update, arrays=args.arrays or (),
