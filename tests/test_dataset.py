@@ -227,8 +227,9 @@ def test_an_interrupted_or_failed_write_leaves_no_partial_file(jobs: List[str], 
     ("new.chk", ["jobs"], "the name of a binary checkpoint, not of a Parquet table; name it .parquet"),
     ("t.parquet --arrays hessian --arrays-file jobs/a.chk", ["jobs"], "jobs/a.chk: it is the input file"),
     ("t.parquet --columns gibbs,entropy", ["jobs"], "unknown column entropy"),
+    ("jobs", ["jobs/a.chk"], "vexmora: jobs: Is a directory"),
 ], ids=["input in the folder", "input file", "link to an input", "checkpoint name", "arrays file",
-        "unknown column"])
+        "unknown column", "a folder"])
 def test_refusals_write_nothing(out: str, inputs: List[str], message: str, tmp_path: Path,
                                 monkeypatch: pytest.MonkeyPatch, capsys: pytest.CaptureFixture) -> None:
     monkeypatch.chdir(tmp_path)

@@ -21,6 +21,7 @@ from __future__ import annotations
 
 import argparse
 import collections
+import errno
 import functools
 import os
 import re
@@ -29,13 +30,14 @@ import warnings
 from concurrent.futures import Executor, Future, ThreadPoolExecutor
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import (TYPE_CHECKING, Any, Callable, Deque, Dict, Iterable, Iterator, List, Mapping,
+from typing import (TYPE_CHECKING, Any, Callable, Deque, Dict, Generator, Iterable, Iterator, List, Mapping,
                     Optional, Sequence, Tuple, Union)
 
 import numpy as np
 
 from . import _outputs
 from .checkpoint import DENSITY_KINDS, Checkpoint, formula, load
+from .convert import expand_inputs
 from .errors import CheckpointError, WriteError
 
 if TYPE_CHECKING:
@@ -164,13 +166,14 @@ def check_arrays(arrays: Sequence[str]) -> Tuple[str, ...]:
 
 
 def expand(paths: Iterable[PathArg], recursive: bool = False) -> List[str]:
-    """The inputs in order, each folder replaced by its ``*.chk`` files (sorted; with
-    ``recursive``, those of its subfolders too)."""
+    """The inputs in order, each folder replaced by its ``*.chk`` files (sorted, as
+    ``convert_many``; with ``recursive``, those of its subfolders too)."""
+    if not recursive:
+        return expand_inputs(paths)
     out: List[str] = []
     for p in paths:
         if os.path.isdir(p):
-            found = Path(p).rglob("*.chk") if recursive else Path(p).glob("*.chk")
-            out += sorted(str(c) for c in found if c.is_file())
+            out += sorted(str(c) for c in Path(p).rglob("*.chk") if c.is_file())
         else:
             out.append(os.fspath(p))
     return out
@@ -353,7 +356,7 @@ def _plan(executor: Executor) -> Tuple[int, int]:
 
 
 def iter_rows(sources: Sequence[str], names: Sequence[str] = NAMES, arrays: Sequence[str] = (),
-              executor: Optional[Executor] = None) -> Iterator[Tuple[Row, Arrays, List[str]]]:
+              executor: Optional[Executor] = None) -> Generator[Tuple[Row, Arrays, List[str]], None, None]:
     """The rows of ``sources`` in order, read on ``executor`` (default: a thread per
     core), with a bounded number of tasks in flight: memory does not grow with the
     number of files."""
@@ -403,8 +406,8 @@ def _batches(results: Iterator[Tuple[Row, Arrays, List[str]]], sch: Any, size: i
 
 
 def _reporter(progress: Optional[Callable[[int], Any]], errors: List[str],
-              on_error: Optional[Callable[[str], Any]] = None) -> Callable[[Row, Arrays, List[str]], None]:
-    def report(r: Row, arrays: Arrays, notes: List[str]) -> None:
+              on_error: Optional[Callable[[str], Any]] = None) -> Callable[[Row, Arrays, List[str]], Optional[str]]:
+    def report(r: Row, arrays: Arrays, notes: List[str]) -> Optional[str]:
         for note in notes:
             warnings.warn(note, stacklevel=5)  # in the caller's thread: the filters are process-wide
         if r["error"] is not None:
@@ -413,6 +416,7 @@ def _reporter(progress: Optional[Callable[[int], Any]], errors: List[str],
                 on_error(r["error"])
         if progress is not None:
             progress(1)
+        return None
     return report
 
 
@@ -433,12 +437,11 @@ def dataset(paths: Iterable[PathArg], columns: Optional[Sequence[str]] = None,
     names = select(columns)
     sch = schema(columns)
     sources = expand(paths, recursive)
-    report = _reporter(progress, [])
-
-    def on_row(r: Row, arrays: Arrays, notes: List[str]) -> None:
-        report(r, arrays, notes)
-
-    batches = list(_batches(iter_rows(sources, names, (), executor), sch, ROW_GROUP_SIZE, on_row))
+    results = iter_rows(sources, names, (), executor)
+    try:
+        batches = list(_batches(results, sch, ROW_GROUP_SIZE, _reporter(progress, [])))
+    finally:
+        results.close()  # now, not when a traceback lets go of it: the tasks in flight are cancelled
     return pa.Table.from_batches(batches, schema=sch)
 
 
@@ -511,6 +514,17 @@ class _ArraysFile:
         self.index += 1
         return key
 
+    def close(self, target: str) -> None:
+        try:
+            self.file.close()
+        except OSError as exc:
+            raise _write_error(exc, target) from None
+
+    def discard(self) -> None:
+        """Close the file if still open (after a failure: it is removed)."""
+        if self.file.id.valid:
+            self.file.close()
+
 
 def write_dataset(paths: Iterable[PathArg], out: PathArg, columns: Optional[Sequence[str]] = None,
                   executor: Optional[Executor] = None, progress: Optional[Callable[[int], Any]] = None,
@@ -548,27 +562,39 @@ def write_dataset(paths: Iterable[PathArg], out: PathArg, columns: Optional[Sequ
         raise ValueError(f"{side}: named for both the table and its arrays")
     errors: List[str] = []
     report = _reporter(progress, errors, on_error)
+    for t in targets:
+        if os.path.isdir(t):
+            raise WriteError(errno.EISDIR, os.strerror(errno.EISDIR), t)
     temporaries = [_temporary(t) for t in targets]
+    results = iter_rows(sources, names, wanted, executor)
     try:
         side_file = _ArraysFile(temporaries[1], len(sources)) if side else None
 
         def on_row(r: Row, found: Arrays, notes: List[str]) -> Optional[str]:
             report(r, found, notes)
-            return side_file.add(r, found) if side_file is not None else None
+            if side_file is None:
+                return None
+            try:
+                return side_file.add(r, found)
+            except OSError as exc:
+                raise _write_error(exc, targets[1]) from None
 
         count = 0
         try:
             with pq.ParquetWriter(temporaries[0], sch) as writer:
-                for batch in _batches(iter_rows(sources, names, wanted, executor), sch, row_group_size, on_row):
+                for batch in _batches(results, sch, row_group_size, on_row):
                     writer.write_batch(batch)
                     count += batch.num_rows
             if side_file is not None:
-                side_file.file.close()
+                side_file.close(targets[1])
+        except WriteError:
+            raise
         except OSError as exc:
             raise _write_error(exc, target) from None
         finally:
-            if side_file is not None and side_file.file.id.valid:
-                side_file.file.close()
+            results.close()  # the tasks in flight are cancelled now
+            if side_file is not None:
+                side_file.discard()
         # The arrays first: a table never names groups of a file that is not there.
         for tmp, t in reversed(list(zip(temporaries, targets))):
             os.replace(tmp, t)
