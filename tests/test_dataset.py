@@ -285,7 +285,10 @@ def test_readme_threads_example_runs(tmp_path: Path, monkeypatch: pytest.MonkeyP
     assert len(df) == 2 and df["qh_gibbs"].is_monotonic_increasing
 
 
-def test_without_pyarrow_a_clear_import_error(monkeypatch: pytest.MonkeyPatch) -> None:
+def test_without_pyarrow_a_clear_import_error(monkeypatch: pytest.MonkeyPatch, capsys: pytest.CaptureFixture,
+                                             tmp_path: Path) -> None:
     monkeypatch.setitem(sys.modules, "pyarrow", None)
     with pytest.raises(ImportError, match=r"need pyarrow: pip install 'vexmora\[dataset\]'"):
         vexmora.dataset([])
+    assert vexmora.cli.main(["dataset", str(h2_job(tmp_path)), "-o", str(tmp_path / "t.parquet")]) == 1
+    assert capsys.readouterr().err.startswith("vexmora: vexmora's datasets need pyarrow: pip install")

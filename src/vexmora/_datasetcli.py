@@ -53,6 +53,11 @@ def run(args: argparse.Namespace) -> int:
             print(f"vexmora: {line}", file=sys.stderr)
 
     try:
+        _dataset._require("pyarrow")
+    except ImportError as exc:  # one line, as every failure of the command line
+        print(f"vexmora: {exc}", file=sys.stderr)
+        return 1
+    try:
         with ThreadPoolExecutor(args.jobs) if args.jobs > 1 else _dataset.SerialExecutor() as pool:
             result = _dataset.write_dataset(
                 paths, args.output, columns=args.columns, executor=pool,
