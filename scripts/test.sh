@@ -15,9 +15,13 @@ while read -r py; do
   # The test-side peers: the formatted-checkpoint readers that cross-check our
   # files, PySCF for values on points, GoodVibes for the
   # quasi-harmonic thermochemistry, matplotlib for the spectrum plot, qcelemental for
-  # QCSchema (PySCF brings h5py), and mypy.
+  # QCSchema (PySCF brings h5py), and mypy; pyarrow, h5py and the readers of the
+  # dataset's table (pandas, polars, Dask).
   if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
-    extra=(qc-iodata cclib mypy pyscf goodvibes matplotlib qcelemental)
+    extra=(qc-iodata cclib mypy pyscf goodvibes matplotlib qcelemental
+           pyarrow h5py pandas polars "dask[distributed,dataframe]")
+  else
+    extra=(pyarrow h5py pandas)  # wheels exist for 3.9
   fi
   venvs+=("$(make_venv "$py" "${extra[@]}")")
 done < <(interpreters)

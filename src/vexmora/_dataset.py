@@ -1,0 +1,606 @@
+"""Many checkpoints as one table: a row per file, in a fixed schema (Apache Arrow, Parquet).
+
+:func:`dataset` returns a ``pyarrow.Table``; :func:`write_dataset` streams the
+rows to a Parquet file in row groups, so memory stays bounded whatever the
+number of files, and may put large arrays (orbitals, densities, the Hessian)
+into an HDF5 file beside it. The files are read on any
+``concurrent.futures.Executor`` (threads by default; a process pool or a Dask
+cluster's executor give the same table), a few files per task, with a bounded
+number of tasks in flight. Rows keep the input order. A file that cannot be
+read is a row with its ``path`` and ``error`` (one line), all else null.
+
+Every value is the library's own: the :class:`~vexmora.Checkpoint` property,
+:meth:`~vexmora.Checkpoint.point_group`, the vibrations and the thermochemistry
+``vexmora thermo`` prints (298.15 K, 1 atm, Grimme's quasi-harmonic entropy
+below 100 cm^-1 for ``qh_gibbs``), in the library's units (Angstrom, Hartree).
+
+Only this module needs pyarrow (and h5py for ``arrays=``): ``pip install
+'vexmora[dataset]'``.
+"""
+from __future__ import annotations
+
+import argparse
+import collections
+import errno
+import functools
+import os
+import re
+import secrets
+import warnings
+from concurrent.futures import Executor, Future, ThreadPoolExecutor
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import (TYPE_CHECKING, Any, Callable, Deque, Dict, Generator, Iterable, Iterator, List, Mapping,
+                    Optional, Sequence, Tuple, Union)
+
+import numpy as np
+
+from . import _outputs
+from .checkpoint import DENSITY_KINDS, Checkpoint, formula, load
+from .convert import expand_inputs
+from .errors import CheckpointError, WriteError
+
+if TYPE_CHECKING:
+    from ._thermo import Thermochemistry
+
+PathArg = Union[str, "os.PathLike[str]"]
+Row = Dict[str, Any]
+Arrays = Dict[str, np.ndarray]
+
+
+@dataclass(frozen=True)
+class Column:
+    """One column of the table: its name, Arrow type, unit and meaning."""
+
+    name: str
+    type: str  # "string", "int64", "float64", "list<string>", "list<int64>", "list<float64>"
+    unit: str
+    doc: str
+
+
+#: The table's columns, in order. Scalars are null where the checkpoint lacks them
+#: (and every column but ``path`` and ``error`` in an error row).
+COLUMNS: Tuple[Column, ...] = (
+    Column("path", "string", "", "the file, as given or as found in a folder"),
+    Column("error", "string", "", "why the file gave no values (one line), else null"),
+    Column("title", "string", "", "the job's title"),
+    Column("route", "string", "", "the route section"),
+    Column("method", "string", "", 'the method with its prefix, such as "RB3LYP"'),
+    Column("basis_set", "string", "", "the basis set's name"),
+    Column("job_type", "string", "", '"SP", "FOpt", "Freq", ...'),
+    Column("program_version", "string", "", "the Gaussian version that wrote the file"),
+    Column("formula", "string", "", "Hill formula"),
+    Column("charge", "int64", "e", "total charge"),
+    Column("multiplicity", "int64", "", "2S + 1"),
+    Column("n_atoms", "int64", "", "number of atoms"),
+    Column("n_basis", "int64", "", "number of basis functions"),
+    Column("n_electrons", "int64", "", "number of electrons"),
+    Column("symbols", "list<string>", "", "element symbols, one per atom"),
+    Column("atomic_numbers", "list<int64>", "", "atomic numbers, one per atom"),
+    Column("coordinates", "list<float64>", "Angstrom", "x, y, z of each atom in turn (3 natoms)"),
+    Column("scf_energy", "float64", "Hartree", "the SCF energy"),
+    Column("total_energy", "float64", "Hartree", "the job's highest-level energy"),
+    Column("homo_energy", "float64", "Hartree", "orbital n_alpha - 1 of the alpha (or restricted) set"),
+    Column("lumo_energy", "float64", "Hartree", "orbital n_alpha of that set"),
+    Column("gap", "float64", "Hartree", "lumo_energy - homo_energy"),
+    Column("homo_energy_beta", "float64", "Hartree", "orbital n_beta - 1 of the beta set (unrestricted)"),
+    Column("lumo_energy_beta", "float64", "Hartree", "orbital n_beta of the beta set (unrestricted)"),
+    Column("gap_beta", "float64", "Hartree", "lumo_energy_beta - homo_energy_beta"),
+    Column("dipole", "list<float64>", "e Bohr", "the dipole moment (3), where stored"),
+    Column("mulliken_charges", "list<float64>", "e", "Mulliken charges (natoms), where stored"),
+    Column("point_group", "string", "", "the geometry's point group (Checkpoint.point_group())"),
+    Column("symmetry_number", "int64", "", "that group's rotational symmetry number"),
+    Column("frequencies", "list<float64>", "cm^-1", "harmonic frequencies, imaginary ones negative (Hessian)"),
+    Column("n_imaginary", "int64", "", "number of imaginary frequencies (Hessian)"),
+    Column("zpe", "float64", "Hartree", "zero-point energy, as vexmora thermo's ZPE (Hessian)"),
+    Column("enthalpy", "float64", "Hartree", "E + H correction at 298.15 K, vexmora thermo's H (Hessian)"),
+    Column("gibbs", "float64", "Hartree", "E + G correction at 298.15 K and 1 atm, vexmora thermo's G(T)"),
+    Column("qh_gibbs", "float64", "Hartree", "the same with Grimme's quasi-harmonic entropy, qh-G(T)"),
+)
+
+#: The column added with ``arrays=``: the row's group in the HDF5 file.
+ARRAYS_KEY = Column("arrays_key", "string", "", "the row's group in the HDF5 file of arrays=")
+
+NAMES: Tuple[str, ...] = tuple(c.name for c in COLUMNS)
+_THERMO = ("frequencies", "n_imaginary", "zpe", "enthalpy", "gibbs", "qh_gibbs")
+#: Rows per row group of the Parquet file.
+ROW_GROUP_SIZE = 1024
+
+
+def _require(module: str) -> Any:
+    """Import an optional dependency, or say how to install it."""
+    import importlib
+
+    try:
+        return importlib.import_module(module)
+    except ImportError as exc:
+        what = "the arrays= HDF5 file needs h5py" if module == "h5py" else f"vexmora's datasets need {module.split('.')[0]}"
+        raise ImportError(f"{what}: pip install 'vexmora[dataset]' ({exc})") from None
+
+
+def schema(columns: Optional[Sequence[str]] = None, arrays: bool = False) -> Any:
+    """The ``pyarrow.Schema`` of the table of ``columns`` (see :func:`select`), each field
+    with its unit in its metadata; ``arrays`` adds ``arrays_key``."""
+    pa = _require("pyarrow")
+    types = {"string": pa.string(), "int64": pa.int64(), "float64": pa.float64(),
+             "list<string>": pa.list_(pa.string()), "list<int64>": pa.list_(pa.int64()),
+             "list<float64>": pa.list_(pa.float64())}
+    by_name = {c.name: c for c in COLUMNS + (ARRAYS_KEY,)}
+    names = select(columns) + (("arrays_key",) if arrays else ())
+    fields = [pa.field(n, types[by_name[n].type], nullable=n != "path",
+                       metadata={"unit": by_name[n].unit} if by_name[n].unit else None) for n in names]
+    return pa.schema(fields)
+
+
+def select(columns: Optional[Sequence[str]]) -> Tuple[str, ...]:
+    """The columns of a table: all of :data:`COLUMNS`, or ``path``, ``error`` and those
+    asked for, in the table's order. An unknown name raises ValueError."""
+    if columns is None:
+        return NAMES
+    if isinstance(columns, str):
+        columns = [columns]
+    bad = [c for c in columns if c not in NAMES]
+    if bad:
+        raise ValueError(f"unknown column {', '.join(bad)}; the columns are {', '.join(NAMES)}")
+    return tuple(n for n in NAMES if n in ("path", "error") or n in columns)
+
+
+def check_arrays(arrays: Sequence[str]) -> Tuple[str, ...]:
+    """Array names for ``arrays=``: a Checkpoint property that gives an array
+    ("mo_coefficients_alpha", "hessian", ...) or "densities.KIND" / "spin_densities.KIND"."""
+    if isinstance(arrays, str):
+        arrays = [arrays]
+    for name in arrays:
+        head, _, kind = name.partition(".")
+        if kind:
+            ok = head in ("densities", "spin_densities") and kind in DENSITY_KINDS
+        else:
+            prop = getattr(Checkpoint, name, None)
+            ret = str(getattr(getattr(prop, "fget", None), "__annotations__", {}).get("return", ""))
+            ok = isinstance(prop, property) and ("Array" in ret or "ndarray" in ret) and "Tuple" not in ret
+        if not ok:
+            raise ValueError(f"{name!r} is not an array of a checkpoint: name a property such as "
+                             f"mo_coefficients_alpha or hessian, or densities.KIND with KIND one of "
+                             f"{', '.join(DENSITY_KINDS)}")
+    return tuple(arrays)
+
+
+def expand(paths: Iterable[PathArg], recursive: bool = False) -> List[str]:
+    """The inputs in order, each folder replaced by its ``*.chk`` files (sorted, as
+    ``convert_many``; with ``recursive``, those of its subfolders too)."""
+    if not recursive:
+        return expand_inputs(paths)
+    out: List[str] = []
+    for p in paths:
+        if os.path.isdir(p):
+            out += sorted(str(c) for c in Path(p).rglob("*.chk") if c.is_file())
+        else:
+            out.append(os.fspath(p))
+    return out
+
+
+# --- one file's row (runs on the workers; needs no pyarrow) ---------------------------
+@functools.lru_cache(maxsize=None)
+def _thermo_options() -> argparse.Namespace:
+    """``vexmora thermo``'s defaults, from its own parser."""
+    from . import _thermocli
+
+    parser = argparse.ArgumentParser()
+    _thermocli.add_arguments(parser)
+    return parser.parse_args(["-"])
+
+
+class _Values:
+    """The values of one checkpoint, each computed once and only when a column needs it."""
+
+    def __init__(self, ckpt: Checkpoint, thermo: bool = True) -> None:
+        self.ckpt = ckpt
+        self.notes: List[str] = []
+        self.wants_thermo = thermo
+
+    @functools.cached_property
+    def group(self) -> Tuple[str, int]:
+        """The point group's name and symmetry number: the thermochemistry's where it
+        took the geometry's (the same call), else the checkpoint's."""
+        th = self.thermo_result if self.wants_thermo else None
+        if th is not None and th.symmetry_source == "geometry":
+            return th.point_group, th.symmetry_number
+        group = self.ckpt.point_group()
+        return group.name, group.symmetry_number
+
+    @functools.cached_property
+    def thermo_result(self) -> Optional["Thermochemistry"]:
+        """``vexmora thermo``'s thermochemistry, or None without a Hessian or masses."""
+        c = self.ckpt
+        if c.hessian is None or c.atomic_masses is None:
+            return None
+        from . import _thermocli
+
+        options = _thermo_options()
+        th, note = _thermocli._thermo_with_note(c, options.temperature, options)
+        if note:
+            self.notes.append(note)
+        return th
+
+    @functools.cached_property
+    def thermo(self) -> Optional[Row]:
+        """``vexmora thermo``'s row with the frequencies, or None without a Hessian or masses."""
+        th = self.thermo_result
+        if th is None:
+            return None
+        from . import _thermocli
+
+        row = _thermocli.row_of(self.ckpt.path, th)
+        frequencies = self.ckpt.vibrations().frequencies
+        return {"frequencies": frequencies.tolist(), "n_imaginary": int(np.sum(frequencies < 0.0)),
+                "zpe": row["ZPE"], "enthalpy": row["H"], "gibbs": row["G(T)"], "qh_gibbs": row["qh-G(T)"]}
+
+    @functools.cached_property
+    def alpha(self) -> Tuple[Optional[float], Optional[float]]:
+        return self._frontier(self.ckpt.mo_energies_alpha, self.ckpt.n_alpha)
+
+    @functools.cached_property
+    def beta(self) -> Tuple[Optional[float], Optional[float]]:
+        return self._frontier(self.ckpt.mo_energies_beta, self.ckpt.n_beta)
+
+    @staticmethod
+    def _frontier(energies: Optional[np.ndarray], n: int) -> Tuple[Optional[float], Optional[float]]:
+        """HOMO and LUMO energies of a set of ``n`` electrons (Hartree), each None where
+        the set has no such orbital."""
+        if energies is None:
+            return None, None
+        pick = [float(energies[i]) if 0 <= i < len(energies) else None for i in (n - 1, n)]
+        return pick[0], pick[1]
+
+
+def _gap(pair: Tuple[Optional[float], Optional[float]]) -> Optional[float]:
+    return None if pair[0] is None or pair[1] is None else pair[1] - pair[0]
+
+
+def _list(a: Optional[np.ndarray]) -> Optional[List[Any]]:
+    return None if a is None else np.asarray(a).ravel().tolist()
+
+
+#: Column -> its value from a checkpoint's values.
+_VALUE: Dict[str, Callable[[_Values], Any]] = {
+    "title": lambda v: v.ckpt.title, "route": lambda v: v.ckpt.route, "method": lambda v: v.ckpt.method,
+    "basis_set": lambda v: v.ckpt.basis_set, "job_type": lambda v: v.ckpt.job_type,
+    "program_version": lambda v: v.ckpt.program_version, "formula": lambda v: formula(v.ckpt.symbols),
+    "charge": lambda v: v.ckpt.charge, "multiplicity": lambda v: v.ckpt.multiplicity,
+    "n_atoms": lambda v: len(v.ckpt.atomic_numbers), "n_basis": lambda v: v.ckpt.n_basis,
+    "n_electrons": lambda v: v.ckpt.n_electrons, "symbols": lambda v: list(v.ckpt.symbols),
+    "atomic_numbers": lambda v: _list(v.ckpt.atomic_numbers), "coordinates": lambda v: _list(v.ckpt.coordinates),
+    "scf_energy": lambda v: v.ckpt.scf_energy, "total_energy": lambda v: v.ckpt.total_energy,
+    "homo_energy": lambda v: v.alpha[0], "lumo_energy": lambda v: v.alpha[1], "gap": lambda v: _gap(v.alpha),
+    "homo_energy_beta": lambda v: v.beta[0], "lumo_energy_beta": lambda v: v.beta[1],
+    "gap_beta": lambda v: _gap(v.beta),
+    "dipole": lambda v: _list(v.ckpt.dipole), "mulliken_charges": lambda v: _list(v.ckpt.mulliken_charges),
+    "point_group": lambda v: v.group[0], "symmetry_number": lambda v: v.group[1],
+}
+
+
+def _thermo_value(name: str) -> Callable[[_Values], Any]:
+    return lambda v: None if v.thermo is None else v.thermo[name]
+
+
+_VALUE.update((name, _thermo_value(name)) for name in _THERMO)
+
+
+def _array(ckpt: Checkpoint, name: str) -> Optional[np.ndarray]:
+    head, _, kind = name.partition(".")
+    if kind:
+        found: Mapping[str, np.ndarray] = getattr(ckpt, head)
+        return found[kind] if kind in found else None
+    value = getattr(ckpt, name)
+    return None if value is None else np.asarray(value)
+
+
+def _one_line(path: str, exc: Exception) -> str:
+    """The error of one file as one line naming it."""
+    if isinstance(exc, CheckpointError):
+        return str(exc)
+    first = (str(exc).strip().split("\n", 1)[0] or type(exc).__name__)
+    if not isinstance(exc, (ValueError, RuntimeError, OSError)):
+        first = f"{type(exc).__name__}: {first}"
+    return first if first.startswith(path) else f"{path}: {first}"
+
+
+def row(path: str, names: Sequence[str] = NAMES, arrays: Sequence[str] = ()) -> Tuple[Row, Arrays, List[str]]:
+    """One file's row (column -> value, lists for list columns), its arrays and its
+    warnings (one line each). Never raises: a failure is the row's ``error``."""
+    try:
+        values = _Values(load(path), any(n in _THERMO for n in names))
+        out: Row = {"path": path, "error": None}
+        out.update((n, _VALUE[n](values)) for n in names if n not in ("path", "error"))
+        found = {a: _array(values.ckpt, a) for a in arrays}
+        return out, {a: v for a, v in found.items() if v is not None}, values.notes
+    except Exception as exc:  # every failure is the row's, never the batch's
+        return {"path": path, "error": _one_line(path, exc)}, {}, []
+
+
+def rows(paths: Sequence[str], names: Sequence[str] = NAMES,
+         arrays: Sequence[str] = ()) -> List[Tuple[Row, Arrays, List[str]]]:
+    """:func:`row` of each path, in order: one task of an executor."""
+    return [row(p, names, arrays) for p in paths]
+
+
+# --- the driver: tasks in flight, rows in order -----------------------------------------
+#: Files per task: a few for threads (each hand-over wakes a thread); more for
+#: processes and clusters, where each task travels.
+_CHUNK_THREADS = 8
+_CHUNK_OTHER = 16
+#: Tasks in flight at once per worker (threads) or in all (other executors).
+_AHEAD_PER_THREAD = 4
+_AHEAD_OTHER = 32
+
+
+class SerialExecutor(Executor):
+    """Runs each task at once in the calling thread (``-j 1``): no hand-over to wait for."""
+
+    def submit(self, fn: Callable[..., Any], /, *args: Any, **kwargs: Any) -> "Future[Any]":
+        future: "Future[Any]" = Future()
+        try:
+            future.set_result(fn(*args, **kwargs))
+        except BaseException as exc:
+            future.set_exception(exc)
+        return future
+
+
+def _plan(executor: Executor) -> Tuple[int, int]:
+    """(files per task, tasks in flight) for ``executor``."""
+    if isinstance(executor, SerialExecutor):
+        return 1, 1
+    if isinstance(executor, ThreadPoolExecutor):
+        return _CHUNK_THREADS, _AHEAD_PER_THREAD * max(1, getattr(executor, "_max_workers", 1))
+    return _CHUNK_OTHER, _AHEAD_OTHER
+
+
+def iter_rows(sources: Sequence[str], names: Sequence[str] = NAMES, arrays: Sequence[str] = (),
+              executor: Optional[Executor] = None) -> Generator[Tuple[Row, Arrays, List[str]], None, None]:
+    """The rows of ``sources`` in order, read on ``executor`` (default: a thread per
+    core), with a bounded number of tasks in flight: memory does not grow with the
+    number of files."""
+    own = executor is None
+    pool: Executor = ThreadPoolExecutor(os.cpu_count() or 1) if executor is None else executor
+    chunk, ahead = _plan(pool)
+    tasks = iter([sources[i:i + chunk] for i in range(0, len(sources), chunk)])
+    pending: Deque["Future[List[Tuple[Row, Arrays, List[str]]]]"] = collections.deque()
+    try:
+        for task in tasks:
+            pending.append(pool.submit(rows, task, tuple(names), tuple(arrays)))
+            if len(pending) >= ahead:
+                break
+        while pending:
+            done = pending.popleft().result()
+            more = next(tasks, None)
+            if more is not None:
+                pending.append(pool.submit(rows, more, tuple(names), tuple(arrays)))
+            yield from done
+    finally:
+        for f in pending:
+            f.cancel()
+        if own:
+            pool.shutdown(wait=True)
+
+
+def _record_batch(batch: Sequence[Row], sch: Any) -> Any:
+    pa = _require("pyarrow")
+    return pa.RecordBatch.from_arrays([pa.array([r.get(f.name) for r in batch], type=f.type) for f in sch],
+                                      schema=sch)
+
+
+def _batches(results: Iterator[Tuple[Row, Arrays, List[str]]], sch: Any, size: int,
+             on_row: Callable[[Row, Arrays, List[str]], Optional[str]]) -> Iterator[Any]:
+    """Record batches of ``size`` rows; ``on_row`` sees each row and may give its arrays key."""
+    batch: List[Row] = []
+    for r, arrays, notes in results:
+        key = on_row(r, arrays, notes)
+        if key is not None:
+            r["arrays_key"] = key
+        batch.append(r)
+        if len(batch) >= size:
+            yield _record_batch(batch, sch)
+            batch = []
+    if batch:
+        yield _record_batch(batch, sch)
+
+
+def _reporter(progress: Optional[Callable[[int], Any]], errors: List[str],
+              on_error: Optional[Callable[[str], Any]] = None) -> Callable[[Row, Arrays, List[str]], Optional[str]]:
+    def report(r: Row, arrays: Arrays, notes: List[str]) -> Optional[str]:
+        for note in notes:
+            warnings.warn(note, stacklevel=5)  # in the caller's thread: the filters are process-wide
+        if r["error"] is not None:
+            errors.append(r["error"])
+            if on_error is not None:
+                on_error(r["error"])
+        if progress is not None:
+            progress(1)
+        return None
+    return report
+
+
+def dataset(paths: Iterable[PathArg], columns: Optional[Sequence[str]] = None,
+            executor: Optional[Executor] = None, progress: Optional[Callable[[int], Any]] = None,
+            recursive: bool = False) -> Any:
+    """A ``pyarrow.Table`` of checkpoints: one row per file, in order, in the schema of
+    :data:`COLUMNS` (or of ``path``, ``error`` and the ``columns`` named).
+
+    A folder among ``paths`` stands for its ``*.chk`` files (sorted; its subfolders'
+    too with ``recursive``). ``executor`` may be any ``concurrent.futures.Executor``
+    (a process pool, a Dask cluster's ``client.get_executor()``); by default the files
+    are read in a thread per core. ``progress`` is called with 1 for each row done
+    (``tqdm(...).update`` fits). A file that cannot be read is a row with ``path`` and
+    ``error``, never an exception; warnings go through :mod:`warnings`. Needs pyarrow.
+    """
+    pa = _require("pyarrow")
+    names = select(columns)
+    sch = schema(columns)
+    sources = expand(paths, recursive)
+    results = iter_rows(sources, names, (), executor)
+    try:
+        batches = list(_batches(results, sch, ROW_GROUP_SIZE, _reporter(progress, [])))
+    finally:
+        results.close()  # now, not when a traceback lets go of it: the tasks in flight are cancelled
+    return pa.Table.from_batches(batches, schema=sch)
+
+
+@dataclass(frozen=True)
+class DatasetResult:
+    """What :func:`write_dataset` wrote."""
+
+    #: The Parquet file.
+    path: str
+    #: Number of rows (one per input file).
+    rows: int
+    #: The error of each row that has one, in order (one line each).
+    errors: List[str] = field(default_factory=list)
+    #: The HDF5 file of ``arrays=``, or None.
+    arrays_path: Optional[str] = None
+
+    @property
+    def ok(self) -> bool:
+        """Whether every file gave its row without error."""
+        return not self.errors
+
+
+def arrays_path_for(out: PathArg) -> str:
+    """Where the arrays of a table ``out`` go by default: beside it, suffix ``.h5``."""
+    return str(Path(out).with_suffix(".h5"))
+
+
+def _temporary(target: str) -> str:
+    """A new empty file beside ``target`` (the umask's mode, as the target will have),
+    for writing it whole or not at all."""
+    folder = os.path.dirname(os.path.abspath(target))
+    while True:
+        tmp = os.path.join(folder, f".{os.path.basename(target)}.{secrets.token_hex(4)}.tmp")
+        try:
+            os.close(os.open(tmp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666))
+            return tmp
+        except FileExistsError:
+            continue
+        except OSError as exc:
+            raise WriteError(exc.errno, exc.strerror or str(exc), target) from None
+
+
+def _write_error(exc: BaseException, target: str) -> WriteError:
+    """A failed write (pyarrow's or h5py's) as the library's WriteError, with the system's errno."""
+    number = getattr(exc, "errno", None)
+    if not number:
+        found = re.search(r"errno[ =]*(\d+)", str(exc), re.I)
+        number = int(found.group(1)) if found else None
+    reason = os.strerror(number) if number else str(exc).split("\n", 1)[0]
+    return WriteError(number, reason, target)
+
+
+class _ArraysFile:
+    """The HDF5 file of ``arrays=``: a group per row that has any, named by the row's index."""
+
+    def __init__(self, tmp: str, total: int) -> None:
+        h5py = _require("h5py")
+        self.file = h5py.File(tmp, "w")
+        self.width = max(6, len(str(max(total - 1, 0))))
+        self.index = 0
+
+    def add(self, r: Row, arrays: Arrays) -> Optional[str]:
+        key = None
+        if r["error"] is None:
+            key = f"{self.index:0{self.width}d}"
+            group = self.file.create_group(key)
+            group.attrs["path"] = r["path"]
+            for name, value in arrays.items():
+                group.create_dataset(name.replace(".", "/"), data=value)
+        self.index += 1
+        return key
+
+    def close(self, target: str) -> None:
+        try:
+            self.file.close()
+        except OSError as exc:
+            raise _write_error(exc, target) from None
+
+    def discard(self) -> None:
+        """Close the file if still open (after a failure: it is removed)."""
+        if self.file.id.valid:
+            self.file.close()
+
+
+def write_dataset(paths: Iterable[PathArg], out: PathArg, columns: Optional[Sequence[str]] = None,
+                  executor: Optional[Executor] = None, progress: Optional[Callable[[int], Any]] = None,
+                  arrays: Sequence[str] = (), arrays_path: Optional[PathArg] = None,
+                  recursive: bool = False, row_group_size: int = ROW_GROUP_SIZE,
+                  on_error: Optional[Callable[[str], Any]] = None) -> DatasetResult:
+    """Write the table of :func:`dataset` to the Parquet file ``out``, ``row_group_size``
+    rows at a time (memory stays bounded for any number of files).
+
+    ``arrays`` names large arrays to keep out of the table ("mo_coefficients_alpha",
+    "hessian", "densities.SCF", ...): they go to the HDF5 file ``arrays_path`` (default
+    ``out`` with ``.h5``; needs h5py), one group per row named in the table's
+    ``arrays_key`` column (a density as ``densities/SCF`` in it); an array the
+    checkpoint lacks is left out of its group. ``on_error`` is called with each
+    row's error as it comes. Every file appears whole or not at all (written beside
+    its target and renamed into place) and never replaces an input: an output that
+    is one of the inputs raises :class:`~vexmora.WriteError` before anything is read.
+    A write that fails raises WriteError with the system's errno.
+    """
+    pq = _require("pyarrow.parquet")
+    if row_group_size < 1:
+        raise ValueError(f"row_group_size must be at least 1, not {row_group_size}")
+    names = select(columns)
+    wanted = check_arrays(arrays)
+    if wanted:
+        _require("h5py")
+    sch = schema(columns, bool(wanted))
+    target = os.fspath(out)
+    side = (os.fspath(arrays_path) if arrays_path is not None else arrays_path_for(target)) if wanted else None
+    sources = expand(paths, recursive)
+    targets = [target] + ([side] if side else [])
+    _outputs.refuse_inputs(targets, _outputs.input_ids(sources))
+    _outputs.check_name(target, (".parquet", ".pq"), "a Parquet table")
+    if side is not None and os.path.abspath(side) == os.path.abspath(target):
+        raise ValueError(f"{side}: named for both the table and its arrays")
+    errors: List[str] = []
+    report = _reporter(progress, errors, on_error)
+    for t in targets:
+        if os.path.isdir(t):
+            raise WriteError(errno.EISDIR, os.strerror(errno.EISDIR), t)
+    temporaries = [_temporary(t) for t in targets]
+    results = iter_rows(sources, names, wanted, executor)
+    try:
+        side_file = _ArraysFile(temporaries[1], len(sources)) if side else None
+
+        def on_row(r: Row, found: Arrays, notes: List[str]) -> Optional[str]:
+            report(r, found, notes)
+            if side_file is None:
+                return None
+            try:
+                return side_file.add(r, found)
+            except OSError as exc:
+                raise _write_error(exc, targets[1]) from None
+
+        count = 0
+        try:
+            with pq.ParquetWriter(temporaries[0], sch) as writer:
+                for batch in _batches(results, sch, row_group_size, on_row):
+                    writer.write_batch(batch)
+                    count += batch.num_rows
+            if side_file is not None:
+                side_file.close(targets[1])
+        except WriteError:
+            raise
+        except OSError as exc:
+            raise _write_error(exc, target) from None
+        finally:
+            results.close()  # the tasks in flight are cancelled now
+            if side_file is not None:
+                side_file.discard()
+        # The arrays first: a table never names groups of a file that is not there.
+        for tmp, t in reversed(list(zip(temporaries, targets))):
+            os.replace(tmp, t)
+    except BaseException:
+        for tmp in temporaries:
+            if os.path.exists(tmp):
+                os.unlink(tmp)
+        raise
+    return DatasetResult(target, count, errors, side)
