@@ -30,6 +30,7 @@ import numpy as np
 
 from . import _core
 from ._records import RecordsMixin
+from ._view import ViewMixin
 from .errors import CheckpointError
 
 if TYPE_CHECKING:  # numpy.typing is newer than the oldest NumPy supported
@@ -40,6 +41,7 @@ if TYPE_CHECKING:  # numpy.typing is newer than the oldest NumPy supported
     IntArray = NDArray[np.int64]
 
 if TYPE_CHECKING:
+    from ._spectra import Spectrum
     from ._thermo import Thermochemistry
     from .symmetry import PointGroup
 
@@ -163,14 +165,15 @@ class Vibrations:
     depolarization_ratios: Optional[np.ndarray] = None
 
     def spectrum(self, kind: str = "ir", fwhm: float = 10.0, lineshape: str = "lorentzian",
-                 grid: Optional[Any] = None) -> Tuple[np.ndarray, np.ndarray]:
+                 grid: Optional[Any] = None) -> "Spectrum":
         """A broadened IR ("ir", km/mol per cm^-1) or Raman ("raman", Angstrom^4/amu per
-        cm^-1) spectrum: (wavenumbers, intensities), each (n_points,). Every real mode's
+        cm^-1) spectrum: (wavenumbers, intensities), each (n_points,), as a
+        :class:`~vexmora._spectra.Spectrum` pair whose ``plot()`` draws it. Every real mode's
         line ("lorentzian" or "gaussian", full width at half maximum ``fwhm``, cm^-1)
         has the area of its intensity; ``grid`` (cm^-1) defaults to 0 to 200 beyond
         the highest mode, every 1 cm^-1. Raises ValueError where the checkpoint has
         no such intensities, or for an unknown option."""
-        from ._spectra import KINDS, spectrum
+        from ._spectra import KINDS, Spectrum, spectrum
 
         if kind not in KINDS:
             raise ValueError(f"kind must be one of {', '.join(KINDS)}, not {kind!r}")
@@ -178,7 +181,7 @@ class Vibrations:
         if strengths is None:
             raise ValueError(f"no {'dipole' if kind == 'ir' else 'polarizability'} derivatives in this "
                              f"checkpoint, so no {kind.upper() if kind == 'ir' else 'Raman'} spectrum")
-        return spectrum(self.frequencies, strengths, fwhm, lineshape, grid)
+        return Spectrum(*spectrum(self.frequencies, strengths, fwhm, lineshape, grid), kind, fwhm, lineshape)
 
 
 def formula(symbols: Sequence[str]) -> str:
@@ -191,7 +194,7 @@ def formula(symbols: Sequence[str]) -> str:
     return "".join(e + (str(counts[e]) if counts[e] > 1 else "") for e in order)
 
 
-class Checkpoint(RecordsMixin):
+class Checkpoint(RecordsMixin, ViewMixin):
     """The content of one Gaussian checkpoint; see :func:`load`.
 
     Pickles (the parsed state travels, not the file) and shows itself in one
