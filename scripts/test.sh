@@ -5,8 +5,9 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$ROOT"
-# Open Babel reads our cube files back.
+# Open Babel reads our cube files back; Chromium opens the viewer's pages.
 need_debs openbabel
+need_debs chromium chromium-driver || echo "Chromium could not be installed: the browser test will skip"
 
 # The environments first: the fuzz corpus is made from the tests' tables.
 venvs=()
@@ -14,9 +15,10 @@ while read -r py; do
   extra=()
   # The test-side peers: the formatted-checkpoint readers that cross-check our
   # files, PySCF for values on points, GoodVibes for the
-  # quasi-harmonic thermochemistry, matplotlib for the spectrum plot, and mypy.
+  # quasi-harmonic thermochemistry, matplotlib for the spectrum plot, mypy, plotly
+  # for the viewer and Selenium to drive Chromium over its pages.
   if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
-    extra=(qc-iodata cclib mypy pyscf goodvibes matplotlib)
+    extra=(qc-iodata cclib mypy pyscf goodvibes matplotlib plotly selenium)
   fi
   venvs+=("$(make_venv "$py" "${extra[@]}")")
 done < <(interpreters)

@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import html
 import math
+import os
 import warnings
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Any, Dict, List, Optional, Sequence, Tuple, Union, cast
@@ -197,9 +198,9 @@ def molecule_trace(ckpt: "Checkpoint", go: Any) -> Any:
                         lighting=dict(ambient=0.45, diffuse=0.8, specular=0.25, roughness=0.4))
 
 
-def mode_trace(ckpt: "Checkpoint", mode: int, go: Any, length: float = 1.5) -> Tuple[Any, str]:
-    """Normal mode ``mode`` (0-based) as arrows from the atoms along its displacements, the
-    largest ``length`` Angstrom long; and a caption."""
+def arrows(ckpt: "Checkpoint", mode: int, length: float = 1.5) -> Tuple[np.ndarray, np.ndarray, str]:
+    """Normal mode ``mode`` (0-based) as arrows: from the atoms (natoms, 3) to tips along
+    its displacements (natoms, 3), Angstrom, the largest ``length`` long; and a caption."""
     vib = ckpt.vibrations()
     n = len(vib.frequencies)
     if isinstance(mode, bool) or not isinstance(mode, (int, np.integer)) or not 0 <= mode < n:
@@ -207,8 +208,17 @@ def mode_trace(ckpt: "Checkpoint", mode: int, go: Any, length: float = 1.5) -> T
                          f"(indices 0 to {n - 1})")
     d = vib.modes[mode]
     scale = length / max(float(np.linalg.norm(d, axis=1).max()), 1e-300)
+    f = float(vib.frequencies[mode])
+    caption = f"mode {mode + 1}: {abs(f):.1f}{'i' if f < 0 else ''} cm⁻¹"
+    return ckpt.coordinates, ckpt.coordinates + d * scale, caption
+
+
+def mode_trace(ckpt: "Checkpoint", mode: int, go: Any) -> Tuple[Any, str]:
+    """The arrows of :func:`arrows` as one mesh (shaft and head; none shorter than 0.05 A)."""
+    starts, tips, caption = arrows(ckpt, mode)
     pieces = _Pieces()
-    for k, (p, u) in enumerate(zip(ckpt.coordinates, d * scale)):
+    for k, (p, tip) in enumerate(zip(starts, tips)):
+        u = tip - p
         size = float(np.linalg.norm(u))
         if size < 0.05:
             continue
@@ -216,10 +226,8 @@ def mode_trace(ckpt: "Checkpoint", mode: int, go: Any, length: float = 1.5) -> T
         label = f"{ckpt.symbols[k]}{k + 1}"
         v, t = _cylinder(p, neck, 0.05)
         pieces.add(v, t, ARROW, label)
-        v, t = _cylinder(neck, p + u, 0.0, tip=0.13)
+        v, t = _cylinder(neck, tip, 0.0, tip=0.13)
         pieces.add(v, t, ARROW, label)
-    f = float(vib.frequencies[mode])
-    caption = f"mode {mode + 1}: {abs(f):.1f}{'i' if f < 0 else ''} cm⁻¹"
     if not pieces.verts:
         return None, caption
     return pieces.trace(go, caption, showlegend=True), caption
@@ -415,7 +423,7 @@ class ViewMixin:
         appears whole or not at all and never replaces the checkpoint (WriteError)."""
         ckpt = cast("Checkpoint", self)
         fig = figure(ckpt, what, **options)
-        title = f"{ckpt.path or 'checkpoint'}: {what}"
+        title = f"{os.path.basename(ckpt.path) or 'checkpoint'}: {what}"
         data = page(fig, title)
         ckpt._write(lambda p: ckpt._reader.write_bytes(p, data), path)
 
