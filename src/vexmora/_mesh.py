@@ -12,6 +12,7 @@ from __future__ import annotations
 
 from dataclasses import dataclass
 from itertools import permutations
+from typing import Tuple
 
 import numpy as np
 
@@ -113,7 +114,7 @@ def isosurface(values: np.ndarray, level: float, origin: np.ndarray, axes: np.nd
 
 
 def _outwards(triangles: np.ndarray, vertices: np.ndarray, corners: np.ndarray, flat: np.ndarray,
-              level: float, shape: tuple, origin: np.ndarray, axes: np.ndarray) -> np.ndarray:
+              level: float, shape: Tuple[int, ...], origin: np.ndarray, axes: np.ndarray) -> np.ndarray:
     """Triangles reordered where needed so that each normal points from the inside out:
     against the gradient of the values."""
     pos = origin + np.stack(np.unravel_index(corners, shape), axis=-1).astype(np.float64) @ axes

@@ -28,7 +28,7 @@ class Spectrum(Tuple[np.ndarray, np.ndarray]):
         self.kind, self.fwhm, self.lineshape = kind, fwhm, lineshape
         return self
 
-    def __getnewargs__(self) -> Tuple[Any, ...]:  # type: ignore[override]
+    def __getnewargs__(self) -> Tuple[Any, ...]:
         return (self[0], self[1], self.kind, self.fwhm, self.lineshape)
 
     @property

@@ -248,7 +248,8 @@ class Volume:
     def points(self) -> np.ndarray:
         """The box's points, (n1 n2 n3, 3), Angstrom, the last axis fastest."""
         idx = np.indices(self.values.shape).reshape(3, -1).T
-        return self.origin + idx @ self.axes
+        out: np.ndarray = self.origin + idx @ self.axes
+        return out
 
 
 def volume(ckpt: "Checkpoint", what: Union[int, str], *, beta: bool = False, spin: bool = False,

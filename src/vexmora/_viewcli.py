@@ -40,7 +40,7 @@ def add_arguments(parser: argparse.ArgumentParser) -> None:
 def what(args: argparse.Namespace) -> Union[int, str]:
     """The view asked for, as :meth:`Checkpoint.view` takes it."""
     if args.orbital is not None:
-        item = args.orbital.strip().lower()
+        item = str(args.orbital).strip().lower()
         if item in ("homo", "lumo"):
             return item
         if item.isdigit() and int(item) > 0:
