@@ -18,7 +18,7 @@ from hypothesis import strategies as st
 
 import vexmora
 import vexmora.cli
-from vexmora import _view
+from vexmora import _grid, _view
 from vexmora._mesh import isosurface
 from chkbuilder import h2
 from refdata import TESTDATA, read_fchk
@@ -115,7 +115,7 @@ def test_box_and_values_are_write_cubes(hpd: vexmora.Checkpoint, tmp_path: Path,
         assert t.color == (_view.PLUS if level > 0 else _view.MINUS)
 
 
-def test_molecule_and_bad_requests(hpd: vexmora.Checkpoint) -> None:
+def test_molecule_and_bad_requests(hpd: vexmora.Checkpoint, monkeypatch: pytest.MonkeyPatch) -> None:
     pytest.importorskip("plotly")
     fig = hpd.view()
     mol = fig.data[0]
@@ -130,6 +130,12 @@ def test_molecule_and_bad_requests(hpd: vexmora.Checkpoint) -> None:
                           (lambda: hpd.view(mode=0), "no Hessian")]:
         with pytest.raises(ValueError, match=message):
             call()
+    assert _view.view_spacing(hpd, None) is None  # the cube's box
+    monkeypatch.setattr(_view, "MAX_VIEW_POINTS", 20_000)  # as for a large molecule
+    spacing = _view.view_spacing(hpd, None)
+    counts = _grid.cube_box(hpd.coordinates / BOHR, spacing, None, None)[2]
+    assert 10_000 < np.prod(counts) <= 26_000
+    assert len(hpd.view("homo").data[1].x) < len(hpd.view("homo", spacing=_grid.DEFAULT_SPACING).data[1].x) / 3
     with pytest.warns(UserWarning, match="nothing to draw"):
         assert len(hpd.view("homo", isovalue=50.0, spacing=0.3).data) == 1
 

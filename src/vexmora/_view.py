@@ -33,6 +33,9 @@ POTENTIAL_ISOVALUE = 0.001
 #: Default margin of the box of the potential's 0.001 surface, Angstrom (6 Bohr): that
 #: surface lies 3 to 4 Bohr beyond the atoms, further for an anion.
 POTENTIAL_MARGIN = 6 * BOHR
+#: Past this many points in the cube's default box (a large molecule), a view's points lie
+#: further apart, so that its box holds about this many (one orbital at 32 MB of values).
+MAX_VIEW_POINTS = 4_000_000
 #: The two signs' colours (blue positive, red negative, as Jmol and Avogadro).
 PLUS, MINUS = "#1f4fd8", "#d81f2a"
 ARROW = "#1a9a3a"
@@ -252,13 +255,22 @@ class Volume:
         return out
 
 
+def view_spacing(ckpt: "Checkpoint", margin: Optional[float]) -> Optional[float]:
+    """None (the cube's default spacing) where its box holds at most :data:`MAX_VIEW_POINTS`
+    points, else the spacing (Angstrom) that brings it down to about that many."""
+    _, _, counts = _grid.cube_box(ckpt.coordinates / BOHR, None, None, margin)
+    total = counts[0] * counts[1] * counts[2]
+    return None if total <= MAX_VIEW_POINTS else _grid.DEFAULT_SPACING * (total / MAX_VIEW_POINTS) ** (1 / 3)
+
+
 def volume(ckpt: "Checkpoint", what: Union[int, str], *, beta: bool = False, spin: bool = False,
            spacing: Optional[float] = None, shape: Union[None, int, Sequence[int]] = None,
-           margin: Optional[float] = None, threads: Optional[int] = None) -> Volume:
+           margin: Optional[float] = None, threads: Optional[int] = None,
+           allow_large: bool = False) -> Volume:
     """The values of ``what`` (as :meth:`Checkpoint.write_cube` takes it) on the box that
-    write_cube would use with the same ``spacing``, ``shape`` and ``margin``."""
+    write_cube would use with the same ``spacing``, ``shape``, ``margin`` and ``allow_large``."""
     plan = _grid.plan_cube(ckpt, what, spacing=spacing, shape=shape, margin=margin, beta=beta,
-                           spin=spin, allow_large=False)
+                           spin=spin, allow_large=allow_large)
     values = _grid.box_values(plan, threads).reshape(plan.shape)
     if plan.orbitals:
         index = plan.orbitals[0] - 1
@@ -306,14 +318,19 @@ def _empty_warning(ckpt: "Checkpoint", what: str, level: float) -> None:
 
 def potential_surface(ckpt: "Checkpoint", kind: str, isovalue: Optional[float],
                       spacing: Optional[float], shape: Union[None, int, Sequence[int]],
-                      margin: Optional[float], threads: Optional[int]) -> Tuple[Mesh, np.ndarray, float]:
+                      margin: Optional[float], threads: Optional[int],
+                      allow_large: bool = False) -> Tuple[Mesh, np.ndarray, float]:
     """The density surface (default 0.001 a.u.) and the potential at its vertices (a.u.)."""
     potential_at = getattr(ckpt, "potential_at", None)
     if potential_at is None:
         raise ValueError("the 'potential' view needs the electrostatic potential "
                          "(Checkpoint.potential_at), which this version of vexmora lacks")
     level = _check_isovalue(isovalue, POTENTIAL_ISOVALUE)
-    vol = volume(ckpt, kind, spacing=spacing, shape=shape, margin=POTENTIAL_MARGIN if margin is None else margin, threads=threads)
+    margin = POTENTIAL_MARGIN if margin is None else margin
+    if spacing is None and shape is None:
+        spacing = view_spacing(ckpt, margin)
+    vol = volume(ckpt, kind, spacing=spacing, shape=shape, margin=margin, threads=threads,
+                 allow_large=allow_large)
     mesh = surface_mesh(vol, level)
     values = (np.asarray(potential_at(mesh.vertices, kind=kind, threads=threads), dtype=np.float64)
               if len(mesh.vertices) else np.zeros(0))
@@ -325,7 +342,7 @@ def figure(ckpt: "Checkpoint", what: Union[int, str] = "molecule", *, mode: Opti
            isovalue: Optional[float] = None, beta: bool = False, spin: bool = False,
            kind: str = "SCF", spacing: Optional[float] = None,
            shape: Union[None, int, Sequence[int]] = None, margin: Optional[float] = None,
-           threads: Optional[int] = None) -> Any:
+           threads: Optional[int] = None, allow_large: bool = False) -> Any:
     """The plotly figure of :meth:`Checkpoint.view`."""
     go = plotly()
     from .checkpoint import formula
@@ -333,7 +350,8 @@ def figure(ckpt: "Checkpoint", what: Union[int, str] = "molecule", *, mode: Opti
     traces = [molecule_trace(ckpt, go)]
     parts = [f"{formula(ckpt.symbols)} {ckpt.method}/{ckpt.basis_set}"]
     if what == "potential":
-        mesh, esp, level = potential_surface(ckpt, kind, isovalue, spacing, shape, margin, threads)
+        mesh, esp, level = potential_surface(ckpt, kind, isovalue, spacing, shape, margin, threads,
+                                             allow_large)
         if len(mesh):
             top = float(np.percentile(np.abs(esp), 98)) or 1e-3
             traces.append(mesh_trace(go, mesh, f"ρ = {level:g}", intensity=esp.astype(np.float32),
@@ -347,8 +365,10 @@ def figure(ckpt: "Checkpoint", what: Union[int, str] = "molecule", *, mode: Opti
                 what not in ckpt.densities and what not in ckpt.spin_densities:
             raise ValueError(f'what must be "molecule", "homo", "lumo", an orbital index, "density", '
                              f'"spin", "potential" or a density kind, not {what!r}')
+        if spacing is None and shape is None:
+            spacing = view_spacing(ckpt, margin)
         vol = volume(ckpt, what, beta=beta, spin=spin, spacing=spacing, shape=shape, margin=margin,
-                     threads=threads)
+                     threads=threads, allow_large=allow_large)
         level = _check_isovalue(isovalue, ORBITAL_ISOVALUE if vol.kind == "orbital" else DENSITY_ISOVALUE)
         signs = [level] if vol.kind == "density" else [level, -level]
         drawn = 0
@@ -394,7 +414,7 @@ class ViewMixin:
              isovalue: Optional[float] = None, beta: bool = False, spin: bool = False,
              kind: str = "SCF", spacing: Optional[float] = None,
              shape: Union[None, int, Sequence[int]] = None, margin: Optional[float] = None,
-             threads: Optional[int] = None) -> Any:
+             threads: Optional[int] = None, allow_large: bool = False) -> Any:
         """An interactive 3-D figure (a ``plotly.graph_objects.Figure``; needs plotly,
         ``pip install 'vexmora[view]'``): the molecule, and
 
@@ -410,13 +430,15 @@ class ViewMixin:
 
         The values come from the box :meth:`write_cube` uses with the same ``spacing``,
         ``shape`` and ``margin`` (Angstrom; by default points 1/6 Bohr apart, 4 Bohr beyond
-        the atoms, 6 Bohr for the potential, whose surface lies further out); the surfaces
-        are computed here, so the figure holds triangles, not the volume. ``fig.show()`` displays it in a notebook; see
+        the atoms, 6 Bohr for the potential, whose surface lies further out; further apart
+        where that box would hold more than 4 million points); a box of more than 400^3
+        points needs ``allow_large=True``. The surfaces are computed here, so the figure
+        holds triangles, not the volume. ``fig.show()`` displays it in a notebook; see
         :meth:`write_html` for a page. Bad arguments raise ValueError.
         """
         return figure(cast("Checkpoint", self), what, mode=mode, isovalue=isovalue, beta=beta,
                       spin=spin, kind=kind, spacing=spacing, shape=shape, margin=margin,
-                      threads=threads)
+                      threads=threads, allow_large=allow_large)
 
     def write_html(self, path: "PathLike", what: Union[int, str] = "molecule", **options: Any) -> None:
         """Write :meth:`view`'s figure (same ``what`` and options) as one self-contained HTML

@@ -32,6 +32,8 @@ def add_arguments(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("--spacing", type=float, metavar="S",
                         help=f"Angstrom between points (default {_grid.DEFAULT_SPACING:.4f}, 1/6 Bohr)")
     parser.add_argument("--margin", type=float, metavar="M", help="Angstrom beyond the atoms")
+    parser.add_argument("--large", action="store_true",
+                        help=f"allow boxes of more than {_grid.MAX_CUBE_POINTS} points")
     parser.add_argument("-o", "--out", metavar="PAGE.html",
                         help="the page to write (default: beside FILE, named after it)")
     parser.add_argument("-j", "--threads", type=int, metavar="N", help="threads (default: all cores)")
@@ -71,7 +73,7 @@ def run(args: argparse.Namespace) -> int:
                     isovalue=args.isovalue, beta=args.beta,
                     spin=args.spin and view not in ("spin", "molecule"),
                     kind=args.potential or "SCF", spacing=args.spacing, margin=args.margin,
-                    threads=args.threads)
+                    threads=args.threads, allow_large=args.large)
     print(f"Wrote {out}")
     return 0
 
