@@ -34,7 +34,7 @@ def edges_of(triangles: np.ndarray) -> Tuple[np.ndarray, np.ndarray]:
     return np.unique(e, axis=0, return_counts=True)
 
 
-@settings(max_examples=25, deadline=None)
+@settings(max_examples=15, deadline=None)
 @given(centre=st.tuples(*[st.floats(-0.3, 0.3)] * 3), radius=st.floats(0.6, 1.2),
        shear=st.floats(-0.3, 0.3), gradient=st.tuples(*[st.floats(-1, 1)] * 3))
 def test_isosurface_of_a_sphere_and_a_plane(centre: Tuple[float, ...], radius: float, shear: float,

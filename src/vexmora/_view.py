@@ -349,6 +349,10 @@ def figure(ckpt: "Checkpoint", what: Union[int, str] = "molecule", *, mode: Opti
 
     traces = [molecule_trace(ckpt, go)]
     parts = [f"{formula(ckpt.symbols)} {ckpt.method}/{ckpt.basis_set}"]
+    # Every argument checked before the values are computed.
+    arrows = mode_trace(ckpt, mode, go) if mode is not None else None
+    if isovalue is not None:
+        _check_isovalue(isovalue, 1.0)
     if what == "potential":
         mesh, esp, level = potential_surface(ckpt, kind, isovalue, spacing, shape, margin, threads,
                                              allow_large)
@@ -382,11 +386,10 @@ def figure(ckpt: "Checkpoint", what: Union[int, str] = "molecule", *, mode: Opti
             _empty_warning(ckpt, vol.caption, level)
         parts.append(f"{vol.caption}, ±{level:g} a.u." if len(signs) == 2 else
                      f"{vol.caption}, {level:g} a.u.")
-    if mode is not None:
-        arrows, caption = mode_trace(ckpt, mode, go)
-        if arrows is not None:
-            traces.append(arrows)
-        parts.append(caption)
+    if arrows is not None:
+        if arrows[0] is not None:
+            traces.append(arrows[0])
+        parts.append(arrows[1])
     fig = go.Figure(traces)
     axis = dict(visible=False)
     fig.update_layout(title=dict(text=html.escape(" · ".join(parts)), x=0.02, font=dict(size=14)),
