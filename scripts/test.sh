@@ -12,7 +12,7 @@ need_debs chromium chromium-driver || echo "Chromium could not be installed: the
 # The environments first: the fuzz corpus is made from the tests' tables.
 venvs=()
 while read -r py; do
-  extra=()
+  extra=(plotly)  # the viewer, on every interpreter (pure Python)
   # The test-side peers: the formatted-checkpoint readers that cross-check our
   # files, PySCF for values on points, GoodVibes for the
   # quasi-harmonic thermochemistry, matplotlib for the spectrum plot, mypy, plotly

@@ -12,7 +12,8 @@ if TYPE_CHECKING:
 HARTREE_TO_EV = 27.211386245988
 _STYLE = ("font-family: system-ui, sans-serif; font-size: 13px; border: 1px solid #ccc; "
           "border-radius: 6px; padding: 8px 12px; display: inline-block; max-width: 46em")
-_TH = "text-align: left; padding: 1px 12px 1px 0; color: #555; font-weight: normal; vertical-align: top"
+_TH = ("text-align: left; padding: 1px 12px 1px 0; color: #555; font-weight: normal; "
+       "vertical-align: top; white-space: nowrap")
 
 
 def _rows(ckpt: "Checkpoint") -> List[Tuple[str, str]]:

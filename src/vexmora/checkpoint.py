@@ -198,7 +198,7 @@ class Checkpoint(RecordsMixin, ViewMixin):
     """The content of one Gaussian checkpoint; see :func:`load`.
 
     Pickles (the parsed state travels, not the file) and shows itself in one
-    line: formula, method/basis and SCF energy.
+    line: formula, method/basis and SCF energy (in a notebook, as a summary card).
     """
 
     def __init__(self, reader: "_core.Reader", path: str = "") -> None:
