@@ -5,23 +5,25 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$ROOT"
-# Open Babel reads our cube files back.
+# Open Babel reads our cube files back; Chromium opens the viewer's pages.
 need_debs openbabel
+need_debs chromium chromium-driver || echo "Chromium could not be installed: the browser test will skip"
 
 # The environments first: the fuzz corpus is made from the tests' tables.
 venvs=()
 while read -r py; do
-  extra=()
+  extra=(plotly)  # the viewer, on every interpreter (pure Python)
   # The test-side peers: the formatted-checkpoint readers that cross-check our
   # files, PySCF for values on points, GoodVibes for the
   # quasi-harmonic thermochemistry, matplotlib for the spectrum plot, qcelemental for
   # QCSchema (PySCF brings h5py), and mypy; pyarrow, h5py and the readers of the
-  # dataset's table (pandas, polars, Dask).
+  # dataset's table (pandas, polars, Dask); Selenium to drive Chromium over the
+  # viewer's pages.
   if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
-    extra=(qc-iodata cclib mypy pyscf goodvibes matplotlib qcelemental
-           pyarrow h5py pandas polars "dask[distributed,dataframe]")
+    extra+=(qc-iodata cclib mypy pyscf goodvibes matplotlib qcelemental
+            pyarrow h5py pandas polars "dask[distributed,dataframe]" selenium)
   else
-    extra=(pyarrow h5py pandas)  # wheels exist for 3.9
+    extra+=(pyarrow h5py pandas)  # wheels exist for 3.9
   fi
   venvs+=("$(make_venv "$py" "${extra[@]}")")
 done < <(interpreters)

@@ -157,9 +157,8 @@ def plan_cube(ckpt: "Checkpoint", what: Orbital, *, spacing: Optional[float],
     return CubePlan(ev, comment, [index + 1], origin, axes, counts)
 
 
-def write_cube(ckpt: "Checkpoint", path: "PathLike", plan: CubePlan, threads: Optional[int],
-               progress: Optional[Progress] = None) -> None:
-    """Evaluate a planned cube and write it (whole or not at all)."""
+def box_values(plan: CubePlan, threads: Optional[int], progress: Optional[Progress] = None) -> np.ndarray:
+    """The planned values on the box's points, (n1, n2 * n3): the first axis slowest."""
     n1, n2, n3 = plan.shape
     values = np.empty((n1, n2 * n3))
     # Slabs of planes, so that progress can be shown and Ctrl-C is seen between them.
@@ -170,5 +169,13 @@ def write_cube(ckpt: "Checkpoint", path: "PathLike", plan: CubePlan, threads: Op
         plan.values.box(plan.origin, axes, plan.shape, first, n, values[first:first + n], threads)
         if progress is not None:
             progress(first + n, n1)
+    return values
+
+
+def write_cube(ckpt: "Checkpoint", path: "PathLike", plan: CubePlan, threads: Optional[int],
+               progress: Optional[Progress] = None) -> None:
+    """Evaluate a planned cube and write it (whole or not at all)."""
+    values = box_values(plan, threads, progress)
+    axes = plan.axes.ravel()
     ckpt._reader.write_cube(os.fsencode(path), ckpt.title, plan.comment, plan.origin, axes,
                             plan.shape, plan.orbitals, values, threads)

@@ -3,10 +3,13 @@ from __future__ import annotations
 
 import os
 import tempfile
-from typing import Any
+from typing import TYPE_CHECKING, Any
 
 from ._outputs import input_ids, refuse_inputs
 from .checkpoint import Vibrations
+
+if TYPE_CHECKING:
+    from ._spectra import Spectrum
 
 LABELS = {"ir": "IR intensity (km mol$^{-1}$ per cm$^{-1}$)",
           "raman": "Raman activity (Å$^4$ amu$^{-1}$ per cm$^{-1}$)"}
@@ -14,18 +17,23 @@ LABELS = {"ir": "IR intensity (km mol$^{-1}$ per cm$^{-1}$)",
 
 def figure(vib: Vibrations, kind: str = "ir", fwhm: float = 10.0, lineshape: str = "lorentzian") -> Any:
     """A matplotlib figure of the broadened spectrum, wavenumbers decreasing to the right."""
+    return spectrum_figure(vib.spectrum(kind, fwhm=fwhm, lineshape=lineshape))
+
+
+def spectrum_figure(spectrum: "Spectrum") -> Any:
+    """A matplotlib figure of a :class:`~vexmora._spectra.Spectrum`."""
     try:
         import matplotlib
         matplotlib.use("Agg")
         import matplotlib.pyplot as plt
     except ImportError:
         raise RuntimeError("plotting needs matplotlib (pip install 'vexmora[plot]')") from None
-    x, y = vib.spectrum(kind, fwhm=fwhm, lineshape=lineshape)
+    x, y = spectrum
     fig, ax = plt.subplots(figsize=(8, 4))
     ax.plot(x, y, lw=1.0)
     ax.set_xlim(x.max(), x.min())
     ax.set_xlabel("Wavenumber (cm$^{-1}$)")
-    ax.set_ylabel(LABELS[kind])
+    ax.set_ylabel(LABELS[spectrum.kind])
     fig.tight_layout()
     return fig
 

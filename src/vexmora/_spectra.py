@@ -2,13 +2,68 @@
 from __future__ import annotations
 
 import math
-from typing import Optional, Tuple
+from typing import Any, Optional, Tuple
 
 import numpy as np
 import numpy.typing as npt
 
 LINESHAPES = ("lorentzian", "gaussian")
 KINDS = ("ir", "raman")
+#: The intensity axis of each kind, as plain text.
+UNITS = {"ir": "IR intensity (km/mol per cm⁻¹)", "raman": "Raman activity (Å⁴/amu per cm⁻¹)"}
+
+
+class Spectrum(Tuple[np.ndarray, np.ndarray]):
+    """A broadened spectrum: the pair (wavenumbers, intensities), each (n_points,), cm^-1 and
+    the kind's unit per cm^-1, which unpacks as before (``x, y = vib.spectrum()``), with the
+    kind, the line width (cm^-1) and the line shape it was made with, and :meth:`plot`."""
+
+    kind: str
+    fwhm: float
+    lineshape: str
+
+    def __new__(cls, wavenumbers: np.ndarray, intensities: np.ndarray, kind: str = "ir",
+                fwhm: float = 10.0, lineshape: str = "lorentzian") -> "Spectrum":
+        self = super().__new__(cls, (wavenumbers, intensities))
+        self.kind, self.fwhm, self.lineshape = kind, fwhm, lineshape
+        return self
+
+    def __getnewargs__(self) -> Tuple[Any, ...]:
+        return (self[0], self[1], self.kind, self.fwhm, self.lineshape)
+
+    @property
+    def wavenumbers(self) -> np.ndarray:
+        """cm^-1, (n_points,)."""
+        return self[0]
+
+    @property
+    def intensities(self) -> np.ndarray:
+        """km/mol per cm^-1 (IR) or Angstrom^4/amu per cm^-1 (Raman), (n_points,)."""
+        return self[1]
+
+    def plot(self, library: str = "plotly") -> Any:
+        """The spectrum as a figure, wavenumbers decreasing to the right: a
+        ``plotly.graph_objects.Figure`` (needs plotly, the ``view`` extra; ``fig.show()``,
+        ``fig.write_html(path)``) or, with ``library="matplotlib"``, a matplotlib Figure
+        (the ``plot`` extra)."""
+        if library == "matplotlib":
+            from ._plot import spectrum_figure
+
+            return spectrum_figure(self)
+        if library != "plotly":
+            raise ValueError(f'library must be "plotly" or "matplotlib", not {library!r}')
+        from ._view import plotly
+
+        go = plotly()
+        name = "IR" if self.kind == "ir" else "Raman"
+        fig = go.Figure(go.Scatter(x=self[0], y=self[1], mode="lines", name=name,
+                                   line=dict(width=1.2, color="#1f3f8f")))
+        fig.update_layout(title=dict(text=f"{name} spectrum ({self.lineshape}, FWHM {self.fwhm:g} cm⁻¹)",
+                                     x=0.02),
+                          xaxis=dict(title=dict(text="Wavenumber (cm⁻¹)"), autorange="reversed"),
+                          yaxis=dict(title=dict(text=UNITS[self.kind]), rangemode="tozero"),
+                          template="simple_white", margin=dict(l=70, r=20, t=50, b=50))
+        return fig
 
 
 def spectrum(frequencies: np.ndarray, strengths: np.ndarray, fwhm: float, lineshape: str,

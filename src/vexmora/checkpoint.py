@@ -33,6 +33,7 @@ from . import symmetry as _symmetry
 from ._constants import DENSITY_KINDS, FORMATS, ORTHONORMALITY_TOLERANCE, PathLike
 from ._pyformats import PYTHON_FORMATS, ExchangeMixin
 from ._records import RecordsMixin
+from ._view import ViewMixin
 from .errors import CheckpointError
 
 if TYPE_CHECKING:  # numpy.typing is newer than the oldest NumPy supported
@@ -152,9 +153,10 @@ class Vibrations:
     depolarization_ratios: Optional[np.ndarray] = None
 
     def spectrum(self, kind: str = "ir", fwhm: float = 10.0, lineshape: str = "lorentzian",
-                 grid: Optional[Any] = None) -> Tuple[np.ndarray, np.ndarray]:
+                 grid: Optional[Any] = None) -> "_spectra.Spectrum":
         """A broadened IR ("ir", km/mol per cm^-1) or Raman ("raman", Angstrom^4/amu per
-        cm^-1) spectrum: (wavenumbers, intensities), each (n_points,). Every real mode's
+        cm^-1) spectrum: (wavenumbers, intensities), each (n_points,), as a
+        :class:`~vexmora._spectra.Spectrum` pair whose ``plot()`` draws it. Every real mode's
         line ("lorentzian" or "gaussian", full width at half maximum ``fwhm``, cm^-1)
         has the area of its intensity; ``grid`` (cm^-1) defaults to 0 to 200 beyond
         the highest mode, every 1 cm^-1. Raises ValueError where the checkpoint has
@@ -165,7 +167,8 @@ class Vibrations:
         if strengths is None:
             raise ValueError(f"no {'dipole' if kind == 'ir' else 'polarizability'} derivatives in this "
                              f"checkpoint, so no {kind.upper() if kind == 'ir' else 'Raman'} spectrum")
-        return _spectra.spectrum(self.frequencies, strengths, fwhm, lineshape, grid)
+        return _spectra.Spectrum(*_spectra.spectrum(self.frequencies, strengths, fwhm, lineshape, grid),
+                                 kind, fwhm, lineshape)
 
 
 def formula(symbols: Sequence[str]) -> str:
@@ -178,11 +181,11 @@ def formula(symbols: Sequence[str]) -> str:
     return "".join(e + (str(counts[e]) if counts[e] > 1 else "") for e in order)
 
 
-class Checkpoint(RecordsMixin, ExchangeMixin):
+class Checkpoint(RecordsMixin, ExchangeMixin, ViewMixin):
     """The content of one Gaussian checkpoint; see :func:`load`.
 
     Pickles (the parsed state travels, not the file) and shows itself in one
-    line: formula, method/basis and SCF energy.
+    line: formula, method/basis and SCF energy (in a notebook, as a summary card).
     """
 
     def __init__(self, reader: "_core.Reader", path: str = "") -> None:

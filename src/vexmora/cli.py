@@ -2,7 +2,7 @@
 
 ``vexmora convert PATH... [-o OUTDIR] [--to fchk,gjf,molden,xyz,wfn,wfx] [-j N]``,
 ``vexmora info FILE [--json]``, ``vexmora freq CHK [--json]``, ``vexmora cube CHK ...``,
-``vexmora thermo PATH... [options]``,
+``vexmora thermo PATH... [options]``, ``vexmora view FILE [options]``,
 ``vexmora dataset PATH... -o OUT.parquet [options]``, and, as
 ``formchk``, ``vexmora IN.chk [OUT.fchk]`` (also
 ``vexmora CHK [-o X.fchk] [--gjf X.gjf]``). A file that cannot be read or
@@ -21,7 +21,7 @@ from concurrent.futures import Executor, ThreadPoolExecutor
 from pathlib import Path
 from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 
-from . import __version__, _cube, _datasetcli, _freq, _outputs, _thermocli
+from . import __version__, _cube, _datasetcli, _freq, _outputs, _thermocli, _viewcli
 from .checkpoint import FORMATS, Checkpoint, formula, load
 from .convert import check_formats, expand_inputs, iter_convert
 from .errors import CheckpointError, WriteError
@@ -213,6 +213,7 @@ EXTRA_COMMANDS["freq"] = _freq.COMMAND
 EXTRA_COMMANDS["cube"] = _cube.COMMAND
 EXTRA_COMMANDS["thermo"] = _thermocli.COMMAND
 EXTRA_COMMANDS["dataset"] = _datasetcli.COMMAND
+EXTRA_COMMANDS["view"] = _viewcli.COMMAND
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
