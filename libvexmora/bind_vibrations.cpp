@@ -15,11 +15,12 @@ py::object intensities(const std::vector<double>& v) {
   return v.empty() ? py::object(py::none()) : py::object(per_mode(v));
 }
 
-Vibrations vibrations(const Vexmora& r) {
+Vibrations vibrations(const Reader& r) {
   const ChkParams::Mol& m = loaded(r, Bulk::hessian);
+  const Properties& p = r.properties();
   py::gil_scoped_release nogil;
-  Vibrations v = harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
-  add_intensities(v, m);
+  Vibrations v = harmonic_vibrations(m.hessian, p.atmass, leading(m.coords, 3 * m.natoms));
+  add_intensities(v, p);
   return v;
 }
 

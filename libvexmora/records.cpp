@@ -12,9 +12,9 @@
 #include <cstring>
 #include <functional>
 
+#include "Properties.h"
 #include "Tensors.h"
 #include "Utils.h"
-#include "Vexmora.h"
 
 namespace {
 
@@ -250,19 +250,17 @@ void parameters(const Record& w, Out& out) {
 
 }  // namespace
 
-void Vexmora::read_records() {
-  const Mol& m = params_.mol;
-  if (m.natoms < 1) return;
-  std::vector<FchkSection>& list = params_.sections;
-  list.clear();
+std::vector<FchkSection> read_records(const Vexmora& reader) {
+  const Mol& m = reader.metadata().mol;
+  std::vector<FchkSection> list;
+  if (m.natoms < 1) return list;
   Out out(list, Slot::BeforeMasses);
-  const auto record = [this](int64_t label) {
-    const DirEntry* rec = find_record(label);
+  const auto record = [&reader](int64_t label) {
     Record r;
-    if (rec == nullptr || rec->begin < 0 || rec->begin > file_words() || rec->end <= rec->begin)
-      return r;
-    r.size = std::min(rec->end, file_words()) - rec->begin;  // what the file holds of it
-    r.read = [this, rec](int64_t first, int64_t count, Words& w) { return read_items(rec, first, count, w); };
+    r.size = reader.record_words(label);
+    r.read = [&reader, label](int64_t first, int64_t count, Words& w) {
+      return reader.read_record(label, first, count, w);
+    };
     return r;
   };
   mol_arrays(record(997), m, out);
@@ -273,6 +271,7 @@ void Vexmora::read_records() {
   path(record(701), out);
   oniom(record(674), m, out);
   const Eigen::Matrix3d M = tensors::rotation(m.orient_rot);
-  magnetic(record(695), m, has_orient ? &M : nullptr, out);
+  magnetic(record(695), m, reader.has_orientation() ? &M : nullptr, out);
   parameters(record(800), out);
+  return list;
 }

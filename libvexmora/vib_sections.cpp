@@ -24,12 +24,12 @@ FchkSection reals(const char* label, std::vector<double> v) {
 
 }  // namespace
 
-std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m) {
-  if (m.hessian.size() == 0 || m.atmass.empty()) return {};
+std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m, const Properties& p) {
+  if (m.hessian.size() == 0 || p.atmass.empty()) return {};
   Vibrations v;
   try {
-    v = harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
-    add_intensities(v, m);
+    v = harmonic_vibrations(m.hessian, p.atmass, leading(m.coords, 3 * m.natoms));
+    add_intensities(v, p);
   } catch (const std::exception&) {
     return {};  // masses the analysis refuses: the file is written without it
   }
@@ -56,7 +56,7 @@ std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m) {
           scalar("Vib-NDim0", n),
           scalar("Vib-LFlags", kFlagsPerMode),
           {"Vib-IFlags", Slot::Vibrations, false, false, std::move(flags), {}},
-          reals("Vib-AtMass", m.atmass),
+          reals("Vib-AtMass", p.atmass),
           reals("Vib-E2", std::move(e2)),
           reals("Vib-Modes", std::vector<double>(modes, modes + v.modes.size()))};
 }
