@@ -22,6 +22,7 @@ enum class Slot : int32_t {
   Tensors,       // behind the quadrupole moment
   Vibrations,    // computed when written, not read
   Parameters,    // behind the vibrations
+  Status,        // behind "RMS Density", computed when written
 };
 
 // A section of the fuller .fchk read from a record that only that writer and

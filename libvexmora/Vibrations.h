@@ -33,7 +33,8 @@ Vibrations harmonic_vibrations(const Eigen::MatrixXd& hessian, const std::vector
 void add_intensities(Vibrations& v, const Properties& p);
 
 // The vibrational sections of a formatted checkpoint ("Number of Normal
-// Modes", "Vib-E2", "Vib-Modes", ...) in formchk's order, from the analysis of
+// Modes", "Vib-E2", "Vib-Modes", ...) in formchk's order, and "NImag" (the
+// imaginary modes, in Slot::Status), from the analysis of
 // the molecule's Hessian; none without a Hessian or masses. Vib-E2's
 // intensity blocks hold zeros where the job stored no derivatives.
 std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m, const Properties& p);

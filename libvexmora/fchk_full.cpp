@@ -43,10 +43,20 @@ void write_basis_counts(OutputFile& f, const ChkParams::Mol& m) {
             *std::max_element(m.basis.shellnprim.begin(), m.basis.shellnprim.end()));
 }
 
+// The highest nuclear derivative the job computed: 2 with force constants, 1
+// with a gradient (a job without forces leaves its record zero), else 0.
+int64_t derivative_order(const ChkParams::Mol& m, const Properties& x) {
+  if (m.hessian.size() != 0) return 2;
+  const bool forces = std::any_of(x.gradient.begin(), x.gradient.end(), [](double g) { return g != 0.0; });
+  return forces ? 1 : 0;
+}
+
 // The library's sections in the specified writer's slots.
 class FullSections : public FchkSlots {
  public:
-  explicit FullSections(const Reader& r) : r_(r) {}
+  // The analysis runs once, on what was deferred, before the file exists.
+  explicit FullSections(const Reader& r)
+      : r_(r), vib_(vibration_sections(r.params().mol, r.properties())) {}
 
   void fill(FchkSlot slot, OutputFile& f) const override {
     const ChkParams& p = r_.params();
@@ -77,6 +87,9 @@ class FullSections : public FchkSlots {
                              {"RMS Force", 20}});
         break;
       case FchkSlot::RmsDensity:
+        write_slot(f, vib_, Slot::Status);
+        write_int(f, "Job Status", 1);  // a checkpoint is written by a job that ran
+        write_int(f, "Nuclear derivative order", derivative_order(m, x));
         break;
       case FchkSlot::Densities:
         write_tail(f, p, x);
@@ -100,13 +113,14 @@ class FullSections : public FchkSlots {
                       {"HyperPolarizability", &x.hyperpolarizability},
                       {"Quadrupole Moment", &x.quadrupole}});
     write_slot(f, x.sections, Slot::Tensors);
-    write_slot(f, vibration_sections(m, x), Slot::Vibrations);
+    write_slot(f, vib_, Slot::Vibrations);
     write_slot(f, x.sections, Slot::Parameters);
     // The version text as the file holds it; none where record 801 is missing.
     if (r_.has_record(801)) write_char_array("Gaussian Version", p.gauver, f);
   }
 
   const Reader& r_;
+  const std::vector<FchkSection> vib_;
 };
 
 }  // namespace

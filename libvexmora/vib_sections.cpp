@@ -1,5 +1,6 @@
 // The vibrational sections of the fuller .fchk, from the library's own
 // harmonic analysis, laid out as formchk writes them for a frequency job.
+#include <algorithm>
 #include <exception>
 
 #include "Utils.h"
@@ -48,7 +49,10 @@ std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m, const Prope
       std::copy(blocks[b]->begin(), blocks[b]->end(), e2.begin() + b * nm);
   std::fill_n(e2.begin() + kFullBlock * nm, nm, 100.0);
   const double* modes = v.modes.data();  // column k: mode k
-  return {scalar("Number of Normal Modes", nm),
+  const auto imaginary = static_cast<int64_t>(
+      std::count_if(v.frequencies.begin(), v.frequencies.end(), [](double f) { return f < 0.0; }));
+  return {{"NImag", Slot::Status, false, true, {imaginary}, {}},
+          scalar("Number of Normal Modes", nm),
           scalar("Vib-LE2Fix", kE2Blocks),
           scalar("Vib-NDFDPol", 0),
           scalar("Vib-NumROA", 0),
