@@ -20,30 +20,6 @@ const char* element_symbol(int64_t z);
 
 using DensitySet = std::array<std::vector<double>, 9>;
 
-// Where a section of the fuller .fchk goes among the ones the writer always
-// writes, in formchk's order.
-enum class Slot : int32_t {
-  BeforeMasses,  // behind the coordinates
-  AfterMasses,
-  Basis,         // behind the shell counts
-  Bonds,         // behind RLSW
-  Internal,      // behind the densities
-  Path,          // behind the Mulliken charges
-  Tensors,       // behind the quadrupole moment
-  Vibrations,    // computed when written, not read
-  Parameters,    // behind the vibrations
-};
-
-// A section of the fuller .fchk read from a record that only that writer and
-// the library's properties use: integers, reals, or one of either (scalar).
-struct FchkSection {
-  std::string label;
-  Slot slot = Slot::BeforeMasses;
-  bool real = false, scalar = false;
-  std::vector<int64_t> ints;
-  std::vector<double> reals;
-};
-
 struct ChkParams {
   struct Mol {
     int64_t molhdrlen = 0, natoms = 0, totchg = 0, multiplicity = 0;
@@ -74,22 +50,9 @@ struct ChkParams {
     std::vector<double> hesstri;
     Eigen::MatrixXd hessian;
     Eigen::Matrix3d cell = Eigen::Matrix3d::Zero();  // row i is translation vector i + 1
-    // Optional properties, each empty when the checkpoint holds none; vectors
-    // and tensors in the frame of the coordinates, atomic units, masses in amu.
-    std::vector<double> gradient;    // 3 natoms: x, y, z per atom
-    std::vector<double> dipole;      // 3
-    std::vector<double> quadrupole;  // 6: XX, YY, ZZ, XY, XZ, YZ
-    std::vector<double> mulliken;    // natoms
-    std::vector<double> atmass;      // natoms
-    // Record 619's response properties; lower triangles xx, yx, yy, zx, zy, zz.
-    std::vector<double> dipole_derivatives;          // 9 natoms: per atom [displacement][component]
-    std::vector<double> polarizability;              // 6: a lower triangle
-    std::vector<double> polarizability_derivatives;  // 18 natoms: a triangle per displacement
-    std::vector<double> hyperpolarizability;  // 10: xxx, xxy, xyy, yyy, xxz, xyz, yyz, xzz, yzz, zzz
   };
 
   Mol mol;
-  std::vector<FchkSection> sections;  // in formchk's order within each slot
   std::string route, gauver, title, jobtype, method, baset;
   std::vector<double> genarr;
   std::vector<int64_t> info1_9;

@@ -1,6 +1,7 @@
 // The reader's constructor, the header and directory, and record access.
 #include "Vexmora.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -36,8 +37,7 @@ Vexmora::Vexmora(const std::string& fname_, bool defer_bulk)
   read_hessian();
   fix_basis();
   read_densities();
-  read_properties();
-  read_records();
+  // Further records are left to the reader's users (record_words, read_record).
   if (deferred)
     for (int b = 0; b < kBulkKinds; ++b) deferred->done[b] = deferred->steps[b].empty();
 }
@@ -161,6 +161,33 @@ int64_t Vexmora::checked_count(int64_t count, const char* what) const {
               std::to_string(count));
   return count;
 }
+
+int64_t Vexmora::record_words(int64_t label) const {
+  const DirEntry* rec = find_record(label);
+  const int64_t L = file_words();
+  if (rec == nullptr || rec->begin < 0 || rec->begin > L || rec->end <= rec->begin) return 0;
+  return std::min(rec->end, L) - rec->begin;  // what the file holds of it
+}
+
+template <typename T>
+bool Vexmora::read_record(int64_t label, int64_t first, int64_t count, std::vector<T>& out) const {
+  out.clear();
+  if (count < 1 || first < 0) return false;
+  // Whole inside the record and inside the file, or not at all.
+  const int64_t last = record_words(label);
+  if (first > last || count > last - first) return false;
+  if (!fs) VEX_THROW("The checkpoint " + fname + " was closed before record " +
+                     std::to_string(label) + " was read");
+  // Positioned directly: seek_record would reject a damaged entry, which here
+  // only means the item is absent.
+  fs->seek((find_record(label)->begin + first) * 8);
+  if (fs->read_vector(out, count)) return true;
+  out.clear();
+  return false;
+}
+
+template bool Vexmora::read_record(int64_t, int64_t, int64_t, std::vector<int64_t>&) const;
+template bool Vexmora::read_record(int64_t, int64_t, int64_t, std::vector<double>&) const;
 
 std::string Vexmora::read_text(int64_t nbytes) {
   // Bytes past the end of the file stay NUL and so end the text.

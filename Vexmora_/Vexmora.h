@@ -17,6 +17,9 @@
 #include "OutputFile.h"
 
 class OutputFile;
+class FchkSlots;
+class StateWriter;
+class StateReader;
 
 // One directory entry; begin and end are word offsets.
 struct DirEntry {
@@ -50,9 +53,10 @@ class Vexmora {
   Vexmora(Vexmora&&) = default;
   ~Vexmora();
 
-  // The parsed state as bytes, and a reader rebuilt from them (no file needed).
-  std::string save_state() const;
-  static Vexmora restore_state(const std::string& bytes);
+  // The parsed state into an archive, and a reader rebuilt from one (no file
+  // needed); a caller may archive more of its own behind it.
+  void save_state(StateWriter& out) const;
+  static Vexmora restore_state(StateReader& in);
   // Closes the checkpoint file: everything else was read in the constructor.
   void release_file() { fs.reset(); }
 
@@ -73,10 +77,24 @@ class Vexmora {
   const std::vector<double>& rlsw() const { return RLSW; }
 
   // The sections of Gaussian's formchk that the reader always wrote; with
-  // full, also the Hessian, gradient, moments, charges and masses.
-  void write_fchk(const std::string& path) const { write_fchk_sections(path, false); }
-  void write_full_fchk(const std::string& path) const { write_fchk_sections(path, true); }
+  // slots, also what they write in each of their places (FchkWriter.h).
+  void write_fchk(const std::string& path) const { write_fchk_sections(path, nullptr); }
+  void write_fchk_with(const std::string& path, const FchkSlots& slots) const {
+    write_fchk_sections(path, &slots);
+  }
   void write_gjf(const std::string& path) const;
+
+  // Record access for readers of further records, from one thread while the
+  // file is open (before release_file; it moves the file's position). Whether the directory lists the record; the words
+  // of it that lie inside the file (0 when absent or damaged); words first ..
+  // first + count of it into out, whole or not at all (false, out empty).
+  bool has_record(int64_t label) const { return find_record(label) != nullptr; }
+  int64_t record_words(int64_t label) const;
+  template <typename T>
+  bool read_record(int64_t label, int64_t first, int64_t count, std::vector<T>& out) const;
+  // Whether the file holds the rotation into the standard orientation (the
+  // molecule's orient_rot) that vectors read from other records need.
+  bool has_orientation() const { return has_orient; }
 
   // Every writer opens its file here, so that none replaces the checkpoint read.
   OutputFile output(const std::string& path) const { return OutputFile(path, input); }
@@ -100,7 +118,6 @@ class Vexmora {
   void read_densities();
   void read_density_blocks(const DirEntry& rec, int64_t mask, int64_t LenDen, int64_t nb,
                            int64_t nspblk);
-  void read_properties();
 
   // Pieces of read_label.
   void read_title_route(const DirEntry& rec);
@@ -120,18 +137,7 @@ class Vexmora {
   void copy_shells_to_atoms();
   void copy_atoms_to_shells();
 
-  // Pieces of read_properties.
-  // Words first .. first + count of a record into out; false, out empty, when
-  // they do not lie wholly inside the record and the file.
-  template <typename T>
-  bool read_items(const DirEntry* rec, int64_t first, int64_t count, std::vector<T>& out);
-  void read_masses(const DirEntry& mol);
-  void read_response(const DirEntry* moments, int64_t flags);
-  // The sections of the fuller .fchk from records nothing else reads.
-  void read_records();
-
-  void write_fchk_sections(const std::string& path, bool full) const;
-  void write_full_tail(OutputFile& f) const;
+  void write_fchk_sections(const std::string& path, const FchkSlots* slots) const;
 
   // Deferred reading. A step reads into the reader it is given (never a
   // pointer of its own: readers move).

@@ -8,23 +8,23 @@
 #include <utility>
 #include <vector>
 
+#include "FchkWriter.h"
 #include "OutputFile.h"
 #include "Utils.h"
 #include "Vexmora.h"
-#include "Vibrations.h"
-
-namespace {
 
 void write_int(OutputFile& f, const char* label, int64_t v) {
   f.print("%-40s   I     %12lld\n", label, static_cast<long long>(v));
 }
 
-void write_int32(OutputFile& f, const char* label, int64_t v) {
-  f.print("%-40s   I     %12d\n", label, static_cast<int>(v));
-}
-
 void write_real(OutputFile& f, const char* label, double v) {
   f.print("%-40s   R     %22.15E\n", label, v);
+}
+
+namespace {
+
+void write_int32(OutputFile& f, const char* label, int64_t v) {
+  f.print("%-40s   I     %12d\n", label, static_cast<int>(v));
 }
 
 // Array items, formatted without printf into a text buffer.
@@ -103,52 +103,26 @@ void write_char_array(const char* label, const std::vector<char>& v, OutputFile&
   });
 }
 
-namespace {
-
 void write_char_array(const char* label, const std::string& s, OutputFile& f) {
   write_char_array(label, std::vector<char>(s.begin(), s.end()), f);
 }
 
-// The real arrays among `sections` that the checkpoint holds, in the order given.
 void write_present(OutputFile& f,
                    std::initializer_list<std::pair<const char*, const std::vector<double>*>> sections) {
   for (const auto& [label, v] : sections)
     if (!v->empty()) write_real_array(label, *v, f);
 }
 
-// The sections of `list` in `slot`, in their order.
-void write_slot(OutputFile& f, const std::vector<FchkSection>& list, Slot slot) {
-  for (const FchkSection& s : list) {
-    if (s.slot != slot) continue;
-    const char* label = s.label.c_str();
-    if (s.scalar && s.real && !s.reals.empty()) write_real(f, label, s.reals[0]);
-    else if (s.scalar && !s.real && !s.ints.empty()) write_int(f, label, s.ints[0]);
-    else if (!s.scalar && s.real) write_real_array(label, s.reals, f);
-    else if (!s.scalar) write_int_array(label, s.ints, f);
-  }
-}
+namespace {
 
-// Record 501's scalars at `words`, each written where it is not zero.
-void write_general(OutputFile& f, const ChkParams& p,
-                   std::initializer_list<std::pair<const char*, size_t>> words) {
-  for (const auto& [label, k] : words)
-    if (k < p.genarr.size() && p.genarr[k] != 0.0) write_real(f, label, p.genarr[k]);
-}
-
-// The basis counts formchk adds: the pure/Cartesian flags, the highest
-// angular momentum (record 670's header) and the longest contraction.
-void write_basis_counts(OutputFile& f, const ChkParams::Mol& m) {
-  if (m.basis.shellnprim.empty()) return;
-  write_int(f, "Pure/Cartesian d shells", m.bhdr4);
-  write_int(f, "Pure/Cartesian f shells", m.bhdr5);
-  write_int(f, "Highest angular momentum", m.bhdr1);
-  write_int(f, "Largest degree of contraction",
-            *std::max_element(m.basis.shellnprim.begin(), m.basis.shellnprim.end()));
+// What the slots add, where there are slots.
+void fill(const FchkSlots* slots, FchkSlot slot, OutputFile& f) {
+  if (slots != nullptr) slots->fill(slot, f);
 }
 
 }  // namespace
 
-void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
+void Vexmora::write_fchk_sections(const std::string& path, const FchkSlots* slots) const {
   const ChkParams& p = params();  // read what was deferred before the output exists
   OutputFile f = output(path);
   const ChkParams::Mol& m = p.mol;
@@ -167,7 +141,7 @@ void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
   write_int(f, "Number of beta electrons", m.nbe);
   write_int(f, "Number of basis functions", m.nbasis);
   write_int(f, "Number of independent functions", m.nbsuse);
-  if (full) write_int(f, "Number of point charges in /Mol/", m.molhdr9);
+  fill(slots, FchkSlot::Functions, f);
   write_int(f, "Number of translation vectors", m.ndim);
   write_int_array("Atomic numbers", leading(m.atomicnums, m.natoms), f);
   write_real_array("Nuclear charges", leading(m.nucchg, m.natoms), f);
@@ -178,14 +152,10 @@ void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
       for (int k = 0; k < 3; ++k) tv.push_back(m.cell(i, k));
     write_real_array("Translation vectors", tv, f);
   }
-  if (full) {
-    write_slot(f, p.sections, Slot::BeforeMasses);
-    if (!m.atmass.empty()) write_real_array("Real atomic weights", m.atmass, f);
-    write_slot(f, p.sections, Slot::AfterMasses);
-  }
+  fill(slots, FchkSlot::Atoms, f);
   write_int(f, "Number of contracted shells", m.NShell);
   write_int(f, "Number of primitive shells", m.NPrim);
-  if (full) write_basis_counts(f, m);
+  fill(slots, FchkSlot::Shells, f);
   write_int_array("Shell types", m.basis.shelltypes, f);
   write_int_array("Number of primitives per shell", m.basis.shellnprim, f);
   write_int_array("Shell to atom map", m.basis.shell2map, f);
@@ -199,17 +169,14 @@ void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
     write_int32(f, "Num RLSW", static_cast<int64_t>(RLSW.size()));
     write_real_array("RLSW", RLSW, f);
   }
-  if (full) write_slot(f, p.sections, Slot::Bonds);
+  fill(slots, FchkSlot::Switches, f);
   write_real(f, "Virial Ratio", p.viratio());
   write_real(f, "SCF Energy", p.scfene());
-  if (full) write_general(f, p, {{"MP2 Energy", 32}});
+  fill(slots, FchkSlot::ScfEnergy, f);
   write_real(f, "Total Energy", p.totene());
-  if (full)
-    write_general(f, p, {{"PUHF Energy", 15}, {"PMP2-0 Energy", 18},
-                         {"Post-SCF wavefunction norm", 41}, {"S**2", 43},
-                         {"S**2 after annihilation", 23}, {"S**2 corrected to first order", 44},
-                         {"RMS Force", 20}});
+  fill(slots, FchkSlot::TotalEnergy, f);
   write_real(f, "RMS Density", p.rmsdens());
+  fill(slots, FchkSlot::RmsDensity, f);
   write_int(f, "IOpCl", IOpCl);
   write_int(f, "IROHF", IROHF);
   write_present(f, {{"Alpha Orbital Energies", &m.aoene},
@@ -223,28 +190,6 @@ void Vexmora::write_fchk_sections(const std::string& path, bool full) const {
     if (!m.spindens[k].empty())
       write_real_array(("Spin " + std::string(density_names[k])).c_str(), m.spindens[k], f);
   }
-  if (full) write_full_tail(f);
+  fill(slots, FchkSlot::Densities, f);
   f.commit();
-}
-
-// The fuller mode's sections behind the densities, in formchk's order.
-void Vexmora::write_full_tail(OutputFile& f) const {
-  const ChkParams& p = params_;
-  const ChkParams::Mol& m = p.mol;
-  write_slot(f, p.sections, Slot::Internal);
-  write_present(f, {{"Mulliken Charges", &m.mulliken}});
-  write_slot(f, p.sections, Slot::Path);
-  write_present(f, {{"Cartesian Gradient", &m.gradient},
-                    {"Cartesian Force Constants", &m.hesstri},
-                    {"Dipole Moment", &m.dipole},
-                    {"Dipole Derivatives", &m.dipole_derivatives},
-                    {"Polarizability", &m.polarizability},
-                    {"Polarizability Derivatives", &m.polarizability_derivatives},
-                    {"HyperPolarizability", &m.hyperpolarizability},
-                    {"Quadrupole Moment", &m.quadrupole}});
-  write_slot(f, p.sections, Slot::Tensors);
-  write_slot(f, vibration_sections(m), Slot::Vibrations);
-  write_slot(f, p.sections, Slot::Parameters);
-  // The version text as the file holds it; none where record 801 is missing.
-  if (find_record(801) != nullptr) write_char_array("Gaussian Version", p.gauver, f);
 }

@@ -13,8 +13,8 @@
 
 #include "Error.h"
 #include "NaturalOrbitals.h"
+#include "Reader.h"
 #include "Utils.h"
-#include "Vexmora.h"
 #include "Vibrations.h"
 #include "cube_writer.h"
 #include "density.h"
@@ -71,15 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   write_input(chk, data, size);
   // The reader that defers the large records refuses the same files at load,
   // with the same message, and once it has read them holds the same state.
-  std::unique_ptr<const Vexmora> v, deferring;
+  std::unique_ptr<const Reader> v, deferring;
   std::string refused[2];
   try {
-    v = std::make_unique<const Vexmora>(chk);
+    v = std::make_unique<const Reader>(chk);
   } catch (const _Error& e) {
     refused[0] = first_line(e.what());
   }
   try {
-    auto r = std::make_unique<Vexmora>(chk, true);
+    auto r = std::make_unique<Reader>(chk, true);
     r->release_file();
     deferring = std::move(r);
   } catch (const _Error& e) {
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   attempt([&] {
     // The saved state (what pickling carries) must come back the same.
     const std::string state = v->save_state();
-    if (Vexmora::restore_state(state).save_state() != state) std::abort();
+    if (Reader::restore_state(state).save_state() != state) std::abort();
   });
   attempt([&] { v->write_fchk(dir + "/out.fchk"); });
   for (const OutputFormat& f : output_formats()) attempt([&] { f.write(*v, dir + "/out" + f.suffix); });
@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   });
   attempt([&] {
     const ChkParams::Mol& m = v->params().mol;
-    harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
+    harmonic_vibrations(m.hessian, v->properties().atmass, leading(m.coords, 3 * m.natoms));
   });
   return 0;
 }

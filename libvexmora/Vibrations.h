@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ChkParams.h"
+#include "Properties.h"
 
 struct Vibrations {
   std::vector<double> frequencies;      // cm^-1, ascending; imaginary ones negative
@@ -27,12 +28,13 @@ struct Vibrations {
 Vibrations harmonic_vibrations(const Eigen::MatrixXd& hessian, const std::vector<double>& masses,
                                const std::vector<double>& coords);
 
-// Fills the intensities of `v`, the analysis of `m`'s Hessian, from `m`'s
+// Fills the intensities of `v`, the analysis of a Hessian, from the job's
 // dipole and polarizability derivatives where it holds them (whole records only).
-void add_intensities(Vibrations& v, const ChkParams::Mol& m);
+void add_intensities(Vibrations& v, const Properties& p);
 
 // The vibrational sections of a formatted checkpoint ("Number of Normal
-// Modes", "Vib-E2", "Vib-Modes", ...) in formchk's order, from the analysis of
+// Modes", "Vib-E2", "Vib-Modes", ...) in formchk's order, and "NImag" (the
+// imaginary modes, in Slot::Status), from the analysis of
 // the molecule's Hessian; none without a Hessian or masses. Vib-E2's
 // intensity blocks hold zeros where the job stored no derivatives.
-std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m);
+std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m, const Properties& p);

@@ -4,22 +4,22 @@
 
 namespace {
 
-std::unique_ptr<Vexmora> open_reader(const std::string& path) {
+std::unique_ptr<Reader> open_reader(const std::string& path) {
   py::gil_scoped_release nogil;
   // The large records are read on first use, by name: no descriptor is held
   // per object.
-  auto r = std::make_unique<Vexmora>(path, true);
+  auto r = std::make_unique<Reader>(path, true);
   r->release_file();
   return r;
 }
 
-std::unique_ptr<Vexmora> from_state(const py::bytes& state) {
+std::unique_ptr<Reader> from_state(const py::bytes& state) {
   const std::string s = state;
   py::gil_scoped_release nogil;
-  return std::make_unique<Vexmora>(Vexmora::restore_state(s));
+  return std::make_unique<Reader>(Reader::restore_state(s));
 }
 
-py::bytes state(const Vexmora& r) {
+py::bytes state(const Reader& r) {
   std::string s;
   {
     py::gil_scoped_release nogil;

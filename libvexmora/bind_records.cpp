@@ -6,7 +6,6 @@
 
 namespace {
 
-using Mol = ChkParams::Mol;
 
 // A new array of `v` in `shape`, or None when the item is absent.
 py::object shaped(const std::vector<double>& v, std::vector<py::ssize_t> shape) {
@@ -47,9 +46,9 @@ py::object section_value(const FchkSection& s) {
   return py::array_t<int64_t>(static_cast<py::ssize_t>(s.ints.size()), s.ints.data());
 }
 
-py::dict sections(const Vexmora& r) {
+py::dict sections(const Reader& r) {
   py::dict d;
-  for (const FchkSection& s : r.metadata().sections) d[text(s.label)] = section_value(s);
+  for (const FchkSection& s : r.properties().sections) d[text(s.label)] = section_value(s);
   return d;
 }
 
@@ -57,19 +56,18 @@ py::dict sections(const Vexmora& r) {
 
 void bind_records(py::module_&, ReaderClass& cls) {
   cls.def_property_readonly("dipole_derivatives",
-                            [](const Vexmora& r) {
-                              const Mol& x = r.metadata().mol;
-                              return shaped(x.dipole_derivatives, {static_cast<py::ssize_t>(x.natoms), 3, 3});
+                            [](const Reader& r) {
+                              return shaped(r.properties().dipole_derivatives,
+                                            {static_cast<py::ssize_t>(r.metadata().mol.natoms), 3, 3});
                             })
       .def_property_readonly("polarizability",
-                             [](const Vexmora& r) { return triangles(r.metadata().mol.polarizability, {3, 3}); })
+                             [](const Reader& r) { return triangles(r.properties().polarizability, {3, 3}); })
       .def_property_readonly("polarizability_derivatives",
-                             [](const Vexmora& r) {
-                               const Mol& x = r.metadata().mol;
-                               return triangles(x.polarizability_derivatives,
-                                                {static_cast<py::ssize_t>(x.natoms), 3, 3, 3});
+                             [](const Reader& r) {
+                               return triangles(r.properties().polarizability_derivatives,
+                                                {static_cast<py::ssize_t>(r.metadata().mol.natoms), 3, 3, 3});
                              })
       .def_property_readonly("hyperpolarizability",
-                             [](const Vexmora& r) { return hyperpolarizability(r.metadata().mol.hyperpolarizability); })
+                             [](const Reader& r) { return hyperpolarizability(r.properties().hyperpolarizability); })
       .def_property_readonly("sections", &sections);
 }

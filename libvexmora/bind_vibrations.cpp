@@ -16,11 +16,12 @@ py::object intensities(const Vibrations& vib, const std::vector<double>& v) {
   return v.empty() && !vib.frequencies.empty() ? py::object(py::none()) : py::object(per_mode(v));
 }
 
-Vibrations vibrations(const Vexmora& r) {
+Vibrations vibrations(const Reader& r) {
   const ChkParams::Mol& m = loaded(r, Bulk::hessian);
+  const Properties& p = r.properties();
   py::gil_scoped_release nogil;
-  Vibrations v = harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
-  add_intensities(v, m);
+  Vibrations v = harmonic_vibrations(m.hessian, p.atmass, leading(m.coords, 3 * m.natoms));
+  add_intensities(v, p);
   return v;
 }
 

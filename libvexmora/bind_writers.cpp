@@ -16,7 +16,7 @@ void bind_writers(py::module_& m, ReaderClass& cls) {
   m.attr("output_formats") = py::cast(output_formats(), py::return_value_policy::reference);
   cls.def(
       "write",
-      [](const Vexmora& r, const std::string& format, const std::string& path) {
+      [](const Reader& r, const std::string& format, const std::string& path) {
         const OutputFormat& f = output_format(format);
         py::gil_scoped_release nogil;
         f.write(r, path);

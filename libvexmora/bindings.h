@@ -12,14 +12,16 @@
 #include <vector>
 
 #include "PyCommon.h"
+#include "Reader.h"
 #include "Vexmora.h"
 
 namespace py = pybind11;
 
-// The reader's class object, which topics extend with methods.
-using ReaderClass = py::classh<Vexmora>;
+// The reader's class object, which topics extend with methods. Its base, the
+// specified reader, is bound too, so that methods may take either.
+using ReaderClass = py::classh<Reader, Vexmora>;
 
-inline const Vexmora& reader_of(const py::object& self) { return self.cast<const Vexmora&>(); }
+inline const Reader& reader_of(const py::object& self) { return self.cast<const Reader&>(); }
 inline const ChkParams::Mol& mol_of(const py::object& self) { return reader_of(self).params().mol; }
 // The same without reading the large records the reader deferred: for what
 // they do not hold. loaded() reads them.

@@ -6,7 +6,8 @@ PYBIND11_MODULE(_core, m) {
   m.doc() = "Private bindings of the checkpoint reader for the vexmora package.";
   m.attr("BOHR_TO_ANGSTROM") = BOHR_TO_ANGSTROM;
 
-  // Local: Vexmora_ registers the same C++ class under its own name.
+  // Local: Vexmora_ registers the specified reader under its own name.
+  py::classh<Vexmora>(m, "_SpecifiedReader", py::module_local());
   ReaderClass reader(m, "Reader", py::module_local());
   bind_reader(m, reader);
   bind_job(m, reader);

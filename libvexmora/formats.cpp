@@ -11,15 +11,17 @@ void write_wfx(const Vexmora& reader, const std::string& path);
 const std::vector<OutputFormat>& output_formats() {
   static const std::vector<OutputFormat> table = {
       {"fchk", ".fchk", "formatted checkpoint, as Gaussian's formchk writes it",
-       [](const Vexmora& r, const std::string& p) { r.write_full_fchk(p); }},
+       [](const Reader& r, const std::string& p) { r.write_full_fchk(p); }},
       {"gjf", ".gjf", "Gaussian input from the geometry",
-       [](const Vexmora& r, const std::string& p) { r.write_gjf(p); }},
-      {"molden", ".molden", "Molden file of the orbitals, for viewers", write_molden},
-      {"xyz", ".xyz", "the geometry in Angstrom", write_xyz},
+       [](const Reader& r, const std::string& p) { r.write_gjf(p); }},
+      {"molden", ".molden", "Molden file of the orbitals, for viewers",
+       [](const Reader& r, const std::string& p) { write_molden(r, p); }},
+      {"xyz", ".xyz", "the geometry in Angstrom",
+       [](const Reader& r, const std::string& p) { write_xyz(r, p); }},
       {"wfn", ".wfn", "AIMPAC wavefunction of the occupied orbitals, for QTAIM programs",
-       write_wfn},
+       [](const Reader& r, const std::string& p) { write_wfn(r, p); }},
       {"wfx", ".wfx", "AIMAll wavefunction of the occupied orbitals, for QTAIM programs",
-       write_wfx},
+       [](const Reader& r, const std::string& p) { write_wfx(r, p); }},
   };
   return table;
 }

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "Vexmora.h"
+#include "Reader.h"
 
 struct OutputFormat {
   const char* name;         // as `convert --to` takes it
   const char* suffix;       // of the files written
   const char* description;  // one line, for help texts
   // Writes the whole file or nothing (through OutputFile); throws _Error.
-  void (*write)(const Vexmora& reader, const std::string& path);
+  void (*write)(const Reader& reader, const std::string& path);
 };
 
 // Every format, in the order help texts list them.

@@ -47,12 +47,12 @@ void add_raman(Vibrations& v, const std::vector<double>& derivatives) {
 
 }  // namespace
 
-void add_intensities(Vibrations& v, const ChkParams::Mol& m) {
+void add_intensities(Vibrations& v, const Properties& p) {
+  // rows is 3 natoms: the derivatives' lengths hold for these atoms only.
   const Eigen::Index rows = v.modes.rows();
-  if (v.modes.cols() == 0 || rows != 3 * m.natoms ||
-      static_cast<Eigen::Index>(v.reduced_masses.size()) != v.modes.cols())
+  if (v.modes.cols() == 0 || static_cast<Eigen::Index>(v.reduced_masses.size()) != v.modes.cols())
     return;
-  if (static_cast<Eigen::Index>(m.dipole_derivatives.size()) == 3 * rows) add_ir(v, m.dipole_derivatives);
-  if (static_cast<Eigen::Index>(m.polarizability_derivatives.size()) == 6 * rows)
-    add_raman(v, m.polarizability_derivatives);
+  if (static_cast<Eigen::Index>(p.dipole_derivatives.size()) == 3 * rows) add_ir(v, p.dipole_derivatives);
+  if (static_cast<Eigen::Index>(p.polarizability_derivatives.size()) == 6 * rows)
+    add_raman(v, p.polarizability_derivatives);
 }

@@ -7,9 +7,9 @@
 #include <Eigen/Dense>
 #include <algorithm>
 
+#include "Properties.h"
 #include "Tensors.h"
 #include "Utils.h"
-#include "Vexmora.h"
 #include "conventions.h"
 
 namespace {
@@ -38,79 +38,61 @@ void rotate_tensor(std::vector<double>& q, const Eigen::Matrix3d& M) {
   q = quadrupole_components(M * quadrupole_matrix(q) * M.transpose());
 }
 
-}  // namespace
-
-void Vexmora::read_response(const DirEntry* moments, int64_t flags) {
-  ChkParams::Mol& m = params_.mol;
-  const int64_t n = m.natoms;
+// The response properties behind the dipole, each with its flag bit.
+void read_response(const Vexmora& r, int64_t n, int64_t flags, Properties& out) {
   const int64_t polar = kResponseWord + 9 * n, polder = polar + 6, hyper = polder + 18 * n;
-  if (LBit(flags, kDipoleDerivativesBit)) read_items(moments, kResponseWord, 9 * n, m.dipole_derivatives);
-  if (LBit(flags, kPolarizabilityBit)) read_items(moments, polar, 6, m.polarizability);
+  if (LBit(flags, kDipoleDerivativesBit))
+    r.read_record(kMomentsRecord, kResponseWord, 9 * n, out.dipole_derivatives);
+  if (LBit(flags, kPolarizabilityBit)) r.read_record(kMomentsRecord, polar, 6, out.polarizability);
   if (LBit(flags, kPolarizabilityDerivativesBit))
-    read_items(moments, polder, 18 * n, m.polarizability_derivatives);
-  if (LBit(flags, kHyperpolarizabilityBit)) read_items(moments, hyper, 10, m.hyperpolarizability);
+    r.read_record(kMomentsRecord, polder, 18 * n, out.polarizability_derivatives);
+  if (LBit(flags, kHyperpolarizabilityBit))
+    r.read_record(kMomentsRecord, hyper, 10, out.hyperpolarizability);
 }
 
-void Vexmora::read_properties() {
-  ChkParams::Mol& m = params_.mol;
-  const int64_t n = m.natoms;  // bounded by read_mol
-
-  // Kept when zero-filled too (a job without forces): formchk writes it so.
-  read_items(find_record(kGradientRecord), 0, 3 * n, m.gradient);
-
-  const DirEntry* moments = find_record(kMomentsRecord);
-  read_items(moments, kDipoleWord, 3, m.dipole);
-  std::vector<int64_t> flags;
-  if (read_items(moments, 0, 1, flags)) {
-    if (LBit(flags[0], kQuadrupoleFlagBit))
-      read_items(moments, kQuadrupoleBase + kQuadrupolePerAtom * n, 6, m.quadrupole);
-    read_response(moments, flags[0]);
-  }
-
-  read_items(find_record(kChargesRecord), 1, n, m.mulliken);
-  if (const DirEntry* mol = find_record(kMolRecord)) read_masses(*mol);
-
-  if (has_orient) {
-    using namespace tensors;
-    const Eigen::Matrix3d M = rotation(m.orient_rot);
-    rotate_vectors(m.gradient, M);
-    rotate_vectors(m.dipole, M);
-    if (!m.quadrupole.empty()) rotate_tensor(m.quadrupole, M);
-    rotate_blocks(m.dipole_derivatives, M);
-    rotate_triangles(m.polarizability, M);
-    rotate_triangle_derivatives(m.polarizability_derivatives, M);
-    rotate_rank3(m.hyperpolarizability, M);
-  }
-}
-
-void Vexmora::read_masses(const DirEntry& mol) {
-  ChkParams::Mol& m = params_.mol;
-  const int64_t L = m.natoms + 3;
+// The masses follow the per-atom arrays of /Mol/, which are longer in the
+// newer layouts.
+void read_masses(const Vexmora& r, const ChkParams::Mol& m, std::vector<double>& out) {
   std::vector<int64_t> head;
-  const int64_t moltyp = read_items(&mol, 0, 1, head) ? head[0] : 0;
-  // The masses follow the per-atom arrays, which are longer in the newer layouts.
+  const int64_t moltyp = r.read_record(kMolRecord, 0, 1, head) ? head[0] : 0;
   int64_t blocks = 0;
   if (moltyp == -12346 || moltyp == -12347) blocks = 7;
   if (moltyp == -12348 || moltyp == -12349) blocks = 16;
-  if (blocks > 0) read_items(&mol, m.molhdrlen + blocks * L, m.natoms, m.atmass);
+  if (blocks > 0) r.read_record(kMolRecord, m.molhdrlen + blocks * (m.natoms + 3), m.natoms, out);
 }
 
-template <typename T>
-bool Vexmora::read_items(const DirEntry* rec, int64_t first, int64_t count, std::vector<T>& out) {
-  out.clear();
-  if (rec == nullptr || count < 1 || first < 0) return false;
-  // Whole inside the record and inside the file, or not at all.
-  const int64_t L = file_words();
-  if (rec->begin < 0 || rec->begin > L || rec->end < rec->begin) return false;
-  const int64_t last = std::min(rec->end, L) - rec->begin;
-  if (first > last || count > last - first) return false;
-  // Positioned directly: seek_record would reject a damaged entry, which here
-  // only means the item is absent.
-  fs->seek((rec->begin + first) * 8);
-  if (fs->read_vector(out, count)) return true;
-  out.clear();
-  return false;
-}
+}  // namespace
 
-template bool Vexmora::read_items(const DirEntry*, int64_t, int64_t, std::vector<int64_t>&);
-template bool Vexmora::read_items(const DirEntry*, int64_t, int64_t, std::vector<double>&);
+Properties read_properties(const Vexmora& r) {
+  const ChkParams::Mol& m = r.metadata().mol;
+  const int64_t n = m.natoms;  // bounded by the reader
+  Properties out;
+
+  // Kept when zero-filled too (a job without forces): formchk writes it so.
+  r.read_record(kGradientRecord, 0, 3 * n, out.gradient);
+
+  r.read_record(kMomentsRecord, kDipoleWord, 3, out.dipole);
+  std::vector<int64_t> flags;
+  if (r.read_record(kMomentsRecord, 0, 1, flags)) {
+    if (LBit(flags[0], kQuadrupoleFlagBit))
+      r.read_record(kMomentsRecord, kQuadrupoleBase + kQuadrupolePerAtom * n, 6, out.quadrupole);
+    read_response(r, n, flags[0], out);
+  }
+
+  r.read_record(kChargesRecord, 1, n, out.mulliken);
+  read_masses(r, m, out.atmass);
+
+  if (r.has_orientation()) {
+    using namespace tensors;
+    const Eigen::Matrix3d M = rotation(m.orient_rot);
+    rotate_vectors(out.gradient, M);
+    rotate_vectors(out.dipole, M);
+    if (!out.quadrupole.empty()) rotate_tensor(out.quadrupole, M);
+    rotate_blocks(out.dipole_derivatives, M);
+    rotate_triangles(out.polarizability, M);
+    rotate_triangle_derivatives(out.polarizability_derivatives, M);
+    rotate_rank3(out.hyperpolarizability, M);
+  }
+  out.sections = read_records(r);
+  return out;
+}

@@ -8,13 +8,14 @@
 // leaves it out, never an error.
 #include <Eigen/Dense>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 
+#include "Properties.h"
 #include "Tensors.h"
 #include "Utils.h"
-#include "Vexmora.h"
 
 namespace {
 
@@ -174,17 +175,18 @@ std::string numbered(const char* prefix, int64_t k, const char* what) {
   return std::string(buf).substr(0, 40);  // formchk cuts its labels at 40
 }
 
-// 701, word 0 = 11 an optimisation, 15 a trajectory: MaxStp, MaxJob, NRes,
-// NVar, the job offset, the number of geometries; from word 9 MaxStp blocks
-// of NRes results, of NVar coordinates, of NVar gradients (or momenta). The
-// geometries of one job make one "point"; several jobs, a layout not seen,
-// are left out.
+// 701, word 0 = 11 an optimisation, 15 a trajectory (ADMP): MaxStp, MaxJob,
+// NRes, NVar, the job offset, the number of geometries; from word 9 MaxStp
+// blocks of NRes results, of NVar coordinates, of NVar gradients (momenta for
+// a trajectory). The geometries of one job make one "point"; several jobs, a
+// layout not seen, are left out. Formchk writes a trajectory's energies (the
+// fifth result) against a reference, the first one truncated toward zero.
 void path(const Record& w, Out& out) {
   Words h;
   if (!slice(w, 0, 9, h) || (h[0] != 11 && h[0] != 15) || h[2] != 1) return;
   const bool opt = h[0] == 11;
   const std::string name = opt ? "Optimization " : "Trajectory ";
-  const char* point = opt ? "Opt point" : "Traj num ";
+  const char* point = opt ? "Opt point" : "Traj num";
   const int64_t maxstp = h[1], nres = h[3], nvar = h[4], steps = h[8];
   if (nres < 0 || nvar < 0 || nres > w.size || nvar > w.size) return;
   const int64_t per = product(maxstp, nres + 2 * nvar);
@@ -192,12 +194,21 @@ void path(const Record& w, Out& out) {
   const int64_t geo = 9 + maxstp * nres, grad = geo + maxstp * nvar;
   out.to(Slot::Path);
   out.scalar(name + "MaxStp", maxstp);
+  if (!opt) out.scalar(name + "MaxJob", h[2]);
   out.scalar(name + "Job offset", h[5]);
   out.scalar(name + "Num results per geometry", nres);
   out.scalar(name + "Num geometry variables", nvar);
-  out.words<double>(numbered(point, 1, "Results for each geometry"), w, 9, steps * nres);
+  std::vector<double> results;
+  if (!slice(w, 9, steps * nres, results)) return;
+  if (!opt && nres >= 5 && steps >= 1) {
+    const double reference = std::trunc(results[4]);
+    out.scalar(name + "Reference Energy", reference);
+    for (int64_t k = 0; k < steps; ++k) results[k * nres + 4] -= reference;
+  }
+  out.array(numbered(point, 1, "Results for each geometry"), std::move(results));
   out.words<double>(numbered(point, 1, "Geometries"), w, geo, steps * nvar);
-  out.words<double>(numbered(point, 1, "Gradient at each geometry"), w, grad, steps * nvar);
+  out.words<double>(numbered(point, 1, opt ? "Gradient at each geometry" : "Momentum at each geometry"),
+                    w, grad, steps * nvar);
   out.array(name + "Number of geometries", Words{steps});
 }
 
@@ -250,19 +261,17 @@ void parameters(const Record& w, Out& out) {
 
 }  // namespace
 
-void Vexmora::read_records() {
-  const Mol& m = params_.mol;
-  if (m.natoms < 1) return;
-  std::vector<FchkSection>& list = params_.sections;
-  list.clear();
+std::vector<FchkSection> read_records(const Vexmora& reader) {
+  const Mol& m = reader.metadata().mol;
+  std::vector<FchkSection> list;
+  if (m.natoms < 1) return list;
   Out out(list, Slot::BeforeMasses);
-  const auto record = [this](int64_t label) {
-    const DirEntry* rec = find_record(label);
+  const auto record = [&reader](int64_t label) {
     Record r;
-    if (rec == nullptr || rec->begin < 0 || rec->begin > file_words() || rec->end <= rec->begin)
-      return r;
-    r.size = std::min(rec->end, file_words()) - rec->begin;  // what the file holds of it
-    r.read = [this, rec](int64_t first, int64_t count, Words& w) { return read_items(rec, first, count, w); };
+    r.size = reader.record_words(label);
+    r.read = [&reader, label](int64_t first, int64_t count, Words& w) {
+      return reader.read_record(label, first, count, w);
+    };
     return r;
   };
   mol_arrays(record(997), m, out);
@@ -273,6 +282,7 @@ void Vexmora::read_records() {
   path(record(701), out);
   oniom(record(674), m, out);
   const Eigen::Matrix3d M = tensors::rotation(m.orient_rot);
-  magnetic(record(695), m, has_orient ? &M : nullptr, out);
+  magnetic(record(695), m, reader.has_orientation() ? &M : nullptr, out);
   parameters(record(800), out);
+  return list;
 }

@@ -1,5 +1,6 @@
 // The vibrational sections of the fuller .fchk, from the library's own
 // harmonic analysis, laid out as formchk writes them for a frequency job.
+#include <algorithm>
 #include <exception>
 
 #include "Utils.h"
@@ -24,12 +25,12 @@ FchkSection reals(const char* label, std::vector<double> v) {
 
 }  // namespace
 
-std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m) {
-  if (m.hessian.size() == 0 || m.atmass.empty()) return {};
+std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m, const Properties& p) {
+  if (m.hessian.size() == 0 || p.atmass.empty()) return {};
   Vibrations v;
   try {
-    v = harmonic_vibrations(m.hessian, m.atmass, leading(m.coords, 3 * m.natoms));
-    add_intensities(v, m);
+    v = harmonic_vibrations(m.hessian, p.atmass, leading(m.coords, 3 * m.natoms));
+    add_intensities(v, p);
   } catch (const std::exception&) {
     return {};  // masses the analysis refuses: the file is written without it
   }
@@ -48,7 +49,10 @@ std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m) {
       std::copy(blocks[b]->begin(), blocks[b]->end(), e2.begin() + b * nm);
   std::fill_n(e2.begin() + kFullBlock * nm, nm, 100.0);
   const double* modes = v.modes.data();  // column k: mode k
-  return {scalar("Number of Normal Modes", nm),
+  const auto imaginary = static_cast<int64_t>(
+      std::count_if(v.frequencies.begin(), v.frequencies.end(), [](double f) { return f < 0.0; }));
+  return {{"NImag", Slot::Status, false, true, {imaginary}, {}},
+          scalar("Number of Normal Modes", nm),
           scalar("Vib-LE2Fix", kE2Blocks),
           scalar("Vib-NDFDPol", 0),
           scalar("Vib-NumROA", 0),
@@ -56,7 +60,7 @@ std::vector<FchkSection> vibration_sections(const ChkParams::Mol& m) {
           scalar("Vib-NDim0", n),
           scalar("Vib-LFlags", kFlagsPerMode),
           {"Vib-IFlags", Slot::Vibrations, false, false, std::move(flags), {}},
-          reals("Vib-AtMass", m.atmass),
+          reals("Vib-AtMass", p.atmass),
           reals("Vib-E2", std::move(e2)),
           reals("Vib-Modes", std::vector<double>(modes, modes + v.modes.size()))};
 }

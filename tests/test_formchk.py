@@ -19,8 +19,7 @@ PAIRS = [c for c in real_checkpoints() if c.with_suffix(".fchk").exists()]
 # What formchk writes that no record located here holds.
 UNLOCATED = {"Number of symbols in /Mol/", "Force Field", "Atom Types", "MM charges",
              "Atom fragment info", "Atom residue num", "Number of residues",
-             "Number of secondary structures", "NImag", "Job Status", "Nuclear derivative order",
-             "External E-field", "Atom Modifiers", "Atom Modified Types",
+             "Number of secondary structures", "External E-field", "Atom Modifiers", "Atom Modified Types",
              "Int Atom Modified Types", "Link Atoms", "Atom Modified MM Charges", "Link Distances",
              "Nonadiabatic coupling"}
 
@@ -202,8 +201,13 @@ def further(over: Optional[Dict[int, bytes]] = None, moltyp: int = -12348,
     return b
 
 
-TRAJECTORY = [k.replace("Optimization", "Trajectory").replace("Opt point", "Traj num ")
-              for k in LABELS[701]]
+# An ADMP job's, as formchk writes them (its trajectory has five results per geometry).
+TRAJECTORY = ["Trajectory MaxStp", "Trajectory MaxJob", "Trajectory Job offset",
+              "Trajectory Num results per geometry", "Trajectory Num geometry variables",
+              "Trajectory Reference Energy", "Traj num       1 Results for each geomet",
+              "Traj num       1 Geometries", "Traj num       1 Momentum at each geomet",
+              "Trajectory Number of geometries"]
+ADMP = [0.5, 0.0, 0.0, 0.0, -312.995980883, 1.0, 0.0, 0.0, 0.0, -312.5, 0.0, 0.0, 0.0, 0.0, 0.0]
 ROWS: Dict[str, Any] = {  # the job changed -> the labels of the records that change
     "all": (further(), {}),
     **{f"695-bit{bit}-off": (further({695: ints([(0xb0 & ~(1 << bit)) << 32] + [0] * 27) +
@@ -215,8 +219,12 @@ ROWS: Dict[str, Any] = {  # the job changed -> the labels of the records that ch
     "moltyp-12347": (further(moltyp=-12347), {997: ["Real atomic weights"]}),  # older layouts:
     "moltyp-12345": (further(moltyp=-12345), {997: []}),  # no segments confirmed
     "mxbond-0": (further({503: ints([N, 0, 0, 0])}), {}, {"IBond": [], "RBond": [], "pairs": []}),
-    "trajectory": (further({701: ints([15, 3, 1, 2, 9, 0, 0, 0, 2]) + reals(
-        [*PATH[0], *PATH[1], *PATH[2]])}), {701: TRAJECTORY}),
+    "trajectory": (further({701: ints([15, 3, 1, 5, 9, 0, 0, 0, 2]) + reals(
+        [*ADMP, *PATH[1], *PATH[2]])}), {701: TRAJECTORY},
+        {"Trajectory Reference Energy": [-312.0], "results": np.reshape(ADMP[:10], (2, 5)),
+         "Traj num       1 Results for each geomet": [*ADMP[:4], -0.995980883, *ADMP[5:9], -0.5]}),
+    "trajectory-two-results": (further({701: ints([15, 3, 1, 2, 9, 0, 0, 0, 2]) + reals(
+        [*PATH[0], *PATH[1], *PATH[2]])}), {701: TRAJECTORY[:5] + TRAJECTORY[6:]}),
     "two-jobs": (further({701: ints([11, 3, 2, 2, 9, 0, 0, 0, 2]) + reals([0.0] * 60)}), {701: []}),
     "zero-gradient": (further({584: reals([0.0] * 3 * N)}), {}),
 }
@@ -241,6 +249,11 @@ def test_further_records(b: Any, changed: Dict[int, Sequence[str]], values: Dict
     for label, want in {**VALUES, **values}.items():
         assert label not in written or np.allclose(written[label].values, want, rtol=1e-8, atol=0), label
     assert (c.gradient is None) == (584 in changed or not np.any(written["Cartesian Gradient"].values))
+    # no Hessian: the order is 1 with forces, else 0
+    assert written["Nuclear derivative order"].values == [int(c.gradient is not None)]
+    assert written["Job Status"].values == [1] and "NImag" not in written
+    if "results" in values:  # the stored energies, formchk's reference added back
+        assert np.array_equal(c.trajectory.results, values["results"])
     pairs = values.get("pairs", None if 503 in changed else [[0, 1], [1, 2]])
     assert (c.bonds and c.bonds.pairs.tolist()) == pairs
 

@@ -55,7 +55,7 @@ def springs(xyz: Sequence[Sequence[float]], k: float = 0.37) -> Any:
 
 
 def job(xyz: Sequence[Sequence[float]] = BOND, moltyp: int = -12348, short: int = 0,
-        flags: int = 1 | 1 << 12, gradient: float = 1e-3) -> Any:
+        flags: int = 1 | 1 << 12, gradient: float = 1e-3, k: float = 0.37) -> Any:
     """H atoms at xyz with a Hessian, a gradient, moments, charges and masses; ``short``
     cuts each record that many words before its item ends."""
     n, cut = len(xyz), (lambda words: words[:len(words) - short] if short else words)
@@ -63,7 +63,7 @@ def job(xyz: Sequence[Sequence[float]] = BOND, moltyp: int = -12348, short: int 
     tail = [0.0] * ((blocks - 6) * (n + 3)) + [H_MASS] * n
     moments = [1.0, -0.5, 0.25] + [0.0] * (43 + 126 * n) + [0.5, 0.25, -0.75, 0.125, 0.0, 0.0]
     return (h2().remove(670).replace(997, mol([1] * n, xyz, moltyp=moltyp), reals(cut(tail)))
-            .add(585, reals(lower_triangle(springs(xyz))))
+            .add(585, reals(lower_triangle(springs(xyz, k))))
             .add(584, reals(cut([gradient * (k + 1) for k in range(3 * n)])))
             .add(619, ints([flags << 32]), reals(cut(moments)))
             .add(605, ints([1 << 32]), reals(cut([0.125 * (-1) ** k for k in range(n)]))))
@@ -72,28 +72,33 @@ def job(xyz: Sequence[Sequence[float]] = BOND, moltyp: int = -12348, short: int 
 PRESENT = ("gradient", "dipole", "quadrupole", "mulliken_charges", "atomic_masses")
 
 
-@pytest.mark.parametrize("b, present, modes", [
-    (job(), PRESENT, 1),  # linear: 3N - 5
-    (job(BOND + ((0.0, 1.3, 2.2),), moltyp=-12347), PRESENT, 3),
-    (job(((0.0, 0.0, 0.0),)), PRESENT, 0),
-    (job(short=1), ("dipole",), None),
-    (job(moltyp=-12345), PRESENT[:4], None),
-    (job(flags=1, gradient=0.0), ("dipole", "mulliken_charges", "atomic_masses"), 1),
+@pytest.mark.parametrize("b, present, modes, imaginary", [
+    (job(), PRESENT, 1, 0),  # linear: 3N - 5
+    (job(BOND + ((0.0, 1.3, 2.2),), moltyp=-12347), PRESENT, 3, 0),
+    (job(((0.0, 0.0, 0.0),)), PRESENT, 0, 0),
+    (job(short=1), ("dipole",), None, 0),
+    (job(moltyp=-12345), PRESENT[:4], None, 0),
+    (job(flags=1, gradient=0.0), ("dipole", "mulliken_charges", "atomic_masses"), 1, 0),
+    (job(k=-0.37), PRESENT, 1, 1),  # a transition state: the stretch is imaginary
 ], ids=["linear", "bent, older layout", "one atom", "records too short", "MolTyp without masses",
-        "no quadrupole, zero gradient"])
+        "no quadrupole, zero gradient", "imaginary"])
 def test_synthetic_properties_and_modes(b: Any, present: Sequence[str], modes: Any,
-                                        tmp_path: Path) -> None:
+                                        imaginary: int, tmp_path: Path) -> None:
     c = pickle.loads(pickle.dumps(vexmora.load(b.write(tmp_path / "t.chk"))))  # one atom too
     assert [p for p in PRESENT if getattr(c, p) is not None] == list(present)
     c.write_fchk(tmp_path / "t.fchk")
     written = read_fchk(tmp_path / "t.fchk")
     assert ("Real atomic weights" in written) == ("atomic_masses" in present)
+    # formchk's NImag on a frequency job; the Hessian makes the derivative order 2
+    assert written["NImag"].values == [imaginary] if modes else "NImag" not in written
+    assert written["Job Status"].values == [1] and written["Nuclear derivative order"].values == [2]
     if modes is None:
         with pytest.raises(ValueError, match="no atomic masses"):
             c.vibrations()
         return
     v = c.vibrations()
-    assert v.modes.shape == (modes, len(c.atomic_numbers), 3) and np.all(v.frequencies > 0)
+    assert v.modes.shape == (modes, len(c.atomic_numbers), 3)
+    assert np.sum(v.frequencies < 0) == imaginary and np.all(v.frequencies != 0)
     if modes == 0:  # every per-mode array empty, none None
         assert [None if a is None else len(a) for a in (v.frequencies, v.reduced_masses, v.force_constants,
                                          v.ir_intensities, v.raman_activities, v.depolarization_ratios)] == [0] * 6

@@ -41,7 +41,10 @@ class Vibrations:
 
 def refuse_input(path: bytes, input: bytes) -> None: ...
 
-class Reader:
+class _SpecifiedReader:
+    """The specified reader (Vexmora_.ChkReader_'s class), the base of Reader."""
+
+class Reader(_SpecifiedReader):
     def __init__(self, path: bytes) -> None: ...
     @staticmethod
     def from_state(state: bytes) -> Reader: ...

@@ -87,13 +87,13 @@ class RecordsMixin:
     def optimization(self) -> Optional[Path]:
         """The steps of a geometry optimisation, in the order taken; None when
         the checkpoint holds no optimisation path."""
-        return _path(self._reader.sections, "Optimization", "Opt point")
+        return _path(self._reader.sections, "Optimization", "Opt point", "Gradient")
 
     @property
     def trajectory(self) -> Optional[Path]:
         """The steps of an ADMP or IRC trajectory (the momenta stored in the
         place of the gradients); None when the checkpoint holds none."""
-        return _path(self._reader.sections, "Trajectory", "Traj num ")
+        return _path(self._reader.sections, "Trajectory", "Traj num", "Momentum")
 
     @property
     def nuclear_spins(self) -> Optional[np.ndarray]:
@@ -161,8 +161,9 @@ def _symmetric(triangles: np.ndarray) -> np.ndarray:
     return t[:, [0, 1, 3, 1, 2, 4, 3, 4, 5]].reshape(-1, 3, 3)
 
 
-def _path(s: Dict[str, Any], name: str, point: str) -> Optional[Path]:
-    """The geometries of an optimisation or trajectory from the sections of record 701."""
+def _path(s: Dict[str, Any], name: str, point: str, third: str) -> Optional[Path]:
+    """The geometries of an optimisation or trajectory from the sections of record 701;
+    a trajectory's energies as stored, formchk's reference added back."""
     if f"{name} MaxStp" not in s:
         return None
     steps = int(s[f"{name} Number of geometries"][0])
@@ -171,7 +172,10 @@ def _path(s: Dict[str, Any], name: str, point: str) -> Optional[Path]:
         return np.asarray(s[f"{point}{1:8d} {what}"[:40]]).reshape(steps, -1)
 
     results = rows("Results for each geometry")
-    xyz, grad = rows("Geometries"), rows("Gradient at each geometry")
+    if f"{name} Reference Energy" in s:  # exact: the reference is the value truncated
+        results = results.copy()
+        results[:, 4] += s[f"{name} Reference Energy"]
+    xyz, grad = rows("Geometries"), rows(f"{third} at each geometry")
     energies = results[:, 0] if results.shape[1] else np.zeros(steps)
     return Path(energies, results, xyz.reshape(steps, -1, 3) * _core.BOHR_TO_ANGSTROM,
                 grad.reshape(steps, -1, 3))
