@@ -20,7 +20,7 @@ from concurrent.futures import Executor, ThreadPoolExecutor
 from pathlib import Path
 from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 
-from . import __version__, _cube, _freq, _outputs, _thermocli
+from . import __version__, _chargescli, _cube, _freq, _outputs, _thermocli
 from .checkpoint import FORMATS, Checkpoint, formula, load
 from .convert import check_formats, expand_inputs, iter_convert
 from .errors import CheckpointError, WriteError
@@ -211,6 +211,7 @@ EXTRA_COMMANDS: Dict[str, Any] = {}
 EXTRA_COMMANDS["freq"] = _freq.COMMAND
 EXTRA_COMMANDS["cube"] = _cube.COMMAND
 EXTRA_COMMANDS["thermo"] = _thermocli.COMMAND
+EXTRA_COMMANDS["charges"] = _chargescli.COMMAND
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:

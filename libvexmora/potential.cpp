@@ -1,0 +1,257 @@
+#include "potential.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "Error.h"
+#include "boys.h"
+#include "parallel.h"
+
+namespace {
+
+constexpr int kMaxPairL = 2 * kGridMaxL;
+static_assert(kMaxPairL <= kBoysMaxN, "the Boys function must reach the highest pair");
+constexpr int kSide = kMaxPairL + 1;
+
+constexpr int64_t ntuv(int L) { return (L + 1) * (L + 2) * (L + 3) / 6; }
+
+// The Hermite indices (t, u, v), t + u + v <= kMaxPairL, ordered by t + u + v so
+// that those of a pair of angular momentum L are the first ntuv(L). Each
+// (but the first) with the step of the recursion that reaches it:
+// R^n_tuv = (k - 1) R^{n+1}_{tuv - 2e} + X R^{n+1}_{tuv - e}, e along `dir`,
+// k the index along it.
+struct Hermite {
+  std::vector<std::array<int, 3>> tuv;
+  std::vector<int> dir, parent, grand;
+  std::vector<double> mult;
+  std::array<int, kSide * kSide * kSide> pos{};
+
+  int at(int t, int u, int v) const { return pos[(t * kSide + u) * kSide + v]; }
+
+  Hermite() {
+    for (int s = 0; s <= kMaxPairL; ++s)
+      for (int t = s; t >= 0; --t)
+        for (int u = s - t; u >= 0; --u) {
+          pos[(t * kSide + u) * kSide + (s - t - u)] = static_cast<int>(tuv.size());
+          tuv.push_back({t, u, s - t - u});
+        }
+    for (const auto& e : tuv) {
+      const int d = e[0] > 0 ? 0 : e[1] > 0 ? 1 : 2;
+      std::array<int, 3> one = e, two = e;
+      one[d] -= 1;
+      two[d] -= 2;
+      dir.push_back(d);
+      parent.push_back(e[d] > 0 ? at(one[0], one[1], one[2]) : -1);
+      grand.push_back(e[d] > 1 ? at(two[0], two[1], two[2]) : -1);
+      mult.push_back(e[d] - 1);
+    }
+  }
+};
+
+const Hermite& hermite() {
+  static const Hermite h;
+  return h;
+}
+
+// E^{ij}_t of one direction (McMurchie-Davidson) for i <= la, j <= lb.
+struct Expansion {
+  double e[kGridMaxL + 1][kGridMaxL + 1][kMaxPairL + 1];
+
+  Expansion(int la, int lb, double p, double pa, double pb, double k) {
+    std::memset(e, 0, sizeof e);
+    const double h = 0.5 / p;
+    e[0][0][0] = k;
+    const auto step = [&](const double* from, double* to, int n, double x) {  // n: from's top t
+      for (int t = 0; t <= n + 1; ++t)
+        to[t] = (t > 0 ? h * from[t - 1] : 0.0) + (t <= n ? x * from[t] : 0.0) +
+                (t + 1 <= n ? (t + 1) * from[t + 1] : 0.0);
+    };
+    for (int i = 0; i <= la; ++i) {
+      if (i > 0) step(e[i - 1][0], e[i][0], i - 1, pa);
+      for (int j = 1; j <= lb; ++j) step(e[i][j - 1], e[i][j], i + j - 1, pb);
+    }
+  }
+};
+
+using Key = std::tuple<int64_t, double, int64_t, double>;
+
+}  // namespace
+
+Potential::Potential(const ChkParams::Mol& m, const std::vector<double>& tri, bool nuclei) {
+  const std::vector<GridShell> shells =
+      grid_shells(m, {"The electrostatic potential", "the potential", kGridMaxL, kGridMaxL});
+  const int64_t n = m.nbasis;
+  if (static_cast<int64_t>(tri.size()) != n * (n + 1) / 2)
+    VEX_THROW("the density matrix is not a real matrix over the basis");
+  Eigen::MatrixXd d(n, n);
+  for (int64_t r = 0, k = 0; r < n; ++r)
+    for (int64_t c = 0; c <= r; ++c, ++k) d(r, c) = d(c, r) = tri[k];
+  // Each shell's functions as rows of weights over its monomials.
+  std::vector<Eigen::MatrixXd> weights;
+  for (const GridShell& s : shells) {
+    Eigen::MatrixXd w = Eigen::MatrixXd::Zero(static_cast<int64_t>(s.functions.size()),
+                                              static_cast<int64_t>(s.monomials.size()));
+    for (size_t f = 0; f < s.functions.size(); ++f)
+      for (const GridShell::Term& t : s.functions[f]) w(static_cast<int64_t>(f), t.monomial) += t.weight;
+    weights.push_back(std::move(w));
+  }
+  std::map<Key, int64_t> index;
+  std::vector<std::vector<double>> acc;
+  for (size_t a = 0; a < shells.size(); ++a)
+    for (size_t b = a; b < shells.size(); ++b) {
+      const GridShell &sa = shells[a], &sb = shells[b];
+      const Eigen::MatrixXd block = d.block(sa.first_function, sb.first_function, weights[a].rows(),
+                                            weights[b].rows());
+      if (block.cwiseAbs().maxCoeff() == 0) continue;
+      // Over the monomials; both orders of a pair of different shells at once.
+      const Eigen::MatrixXd mono = weights[a].transpose() * block * weights[b] * (a == b ? 1.0 : 2.0);
+      const double dmax = mono.cwiseAbs().maxCoeff();
+      const double ab[3] = {sa.centre[0] - sb.centre[0], sa.centre[1] - sb.centre[1],
+                            sa.centre[2] - sb.centre[2]};
+      const double r2 = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
+      const double poly = std::pow(1 + std::sqrt(r2), sa.L + sb.L);
+      const int L = sa.L + sb.L;
+      const Hermite& H = hermite();
+      for (size_t i = 0; i < sa.exps.size(); ++i)
+        for (size_t j = 0; j < sb.exps.size(); ++j) {
+          const double al = sa.exps[i], be = sb.exps[j], p = al + be;
+          const double k = std::exp(-al * be / p * r2);
+          const double c = sa.coefs[i] * sb.coefs[j] * 2 * M_PI / p;
+          if (std::fabs(c) * k * dmax * poly < kPotentialCutoff) continue;
+          double P[3], pa[3], pb[3];
+          for (int x = 0; x < 3; ++x) {
+            P[x] = (al * sa.centre[x] + be * sb.centre[x]) / p;
+            pa[x] = P[x] - sa.centre[x];
+            pb[x] = P[x] - sb.centre[x];
+          }
+          const Expansion ex(sa.L, sb.L, p, pa[0], pb[0], k), ey(sa.L, sb.L, p, pa[1], pb[1], 1.0),
+              ez(sa.L, sb.L, p, pa[2], pb[2], 1.0);
+          Key key{sa.atom, al, sb.atom, be};
+          if (std::make_pair(sb.atom, be) < std::make_pair(sa.atom, al)) key = Key{sb.atom, be, sa.atom, al};
+          auto [it, fresh] = index.emplace(key, static_cast<int64_t>(charges_.size()));
+          if (fresh) {
+            charges_.push_back({p, {P[0], P[1], P[2]}, L, 0});
+            acc.emplace_back();
+          }
+          Charge& ch = charges_[it->second];
+          std::vector<double>& h = acc[it->second];
+          ch.L = std::max(ch.L, L);
+          h.resize(std::max<size_t>(h.size(), ntuv(L)), 0.0);
+          for (size_t q = 0; q < sa.monomials.size(); ++q)
+            for (size_t r = 0; r < sb.monomials.size(); ++r) {
+              const double w = -c * mono(static_cast<int64_t>(q), static_cast<int64_t>(r));  // electrons
+              if (w == 0) continue;
+              const CartesianPowers &ma = sa.monomials[q], &mb = sb.monomials[r];
+              for (int t = 0; t <= ma[0] + mb[0]; ++t)
+                for (int u = 0; u <= ma[1] + mb[1]; ++u) {
+                  const double wtu = w * ex.e[ma[0]][mb[0]][t] * ey.e[ma[1]][mb[1]][u];
+                  for (int v = 0; v <= ma[2] + mb[2]; ++v) h[H.at(t, u, v)] += wtu * ez.e[ma[2]][mb[2]][v];
+                }
+            }
+        }
+    }
+  // Flat storage, the distributions of low angular momentum first (the common, cheap case).
+  std::vector<int64_t> order(charges_.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<int64_t>(k);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int64_t x, int64_t y) { return charges_[x].L < charges_[y].L; });
+  std::vector<Charge> sorted;
+  for (const int64_t k : order) {
+    const std::vector<double>& h = acc[k];
+    if (std::all_of(h.begin(), h.end(), [](double x) { return x == 0; })) continue;
+    Charge c = charges_[k];
+    c.offset = static_cast<int64_t>(coefs_.size());
+    coefs_.insert(coefs_.end(), h.begin(), h.end());
+    sorted.push_back(c);
+  }
+  charges_ = std::move(sorted);
+  if (nuclei) {
+    const bool effective = static_cast<int64_t>(m.nucchg.size()) >= m.natoms;
+    for (int64_t a = 0; a < m.natoms; ++a) {
+      const double z = effective ? m.nucchg[a] : static_cast<double>(m.atomicnums.at(a));
+      if (z == 0) continue;
+      nuclei_.insert(nuclei_.end(), {m.coords[3 * a], m.coords[3 * a + 1], m.coords[3 * a + 2], z});
+    }
+  }
+}
+
+int64_t Potential::first_on_nucleus(const double* xyz, int64_t n) const {
+  for (int64_t k = 0; k < n; ++k)
+    for (size_t a = 0; a < nuclei_.size(); a += 4) {
+      const double dx = xyz[3 * k] - nuclei_[a], dy = xyz[3 * k + 1] - nuclei_[a + 1],
+                   dz = xyz[3 * k + 2] - nuclei_[a + 2];
+      if (dx * dx + dy * dy + dz * dz < kOnNucleus * kOnNucleus) return k;
+    }
+  return -1;
+}
+
+void Potential::evaluate_block(int64_t n, const double* xyz, double* v) const {
+  const Hermite& H = hermite();
+  std::fill(v, v + n, 0.0);
+  double F[kBoysMaxN + 1], scale[kBoysMaxN + 1];
+  std::array<double, ntuv(kMaxPairL)> ra, rb;
+  for (const Charge& c : charges_) {
+    const double* h = coefs_.data() + c.offset;
+    const int L = c.L;
+    scale[0] = 1;
+    for (int k = 1; k <= L; ++k) scale[k] = scale[k - 1] * (-2 * c.p);
+    const int64_t top = ntuv(L);
+    for (int64_t q = 0; q < n; ++q) {
+      const double X = c.P[0] - xyz[3 * q], Y = c.P[1] - xyz[3 * q + 1], Z = c.P[2] - xyz[3 * q + 2];
+      boys(L, c.p * (X * X + Y * Y + Z * Z), F);
+      if (L == 0) {
+        v[q] += h[0] * F[0];
+        continue;
+      }
+      const double d[3] = {X, Y, Z};
+      // From R^L (one value) down to R^0 (all of the pair's), two buffers in turn.
+      double* next = ra.data();
+      double* prev = rb.data();
+      for (int k = L; k >= 0; --k) {
+        next[0] = scale[k] * F[k];
+        const int64_t count = ntuv(L - k);
+        for (int64_t e = 1; e < count; ++e) {
+          const int g = H.grand[e];
+          next[e] = d[H.dir[e]] * prev[H.parent[e]] + (g >= 0 ? H.mult[e] * prev[g] : 0.0);
+        }
+        std::swap(next, prev);
+      }
+      double s = 0;
+      for (int64_t e = 0; e < top; ++e) s += h[e] * prev[e];
+      v[q] += s;
+    }
+  }
+  for (size_t a = 0; a < nuclei_.size(); a += 4)
+    for (int64_t q = 0; q < n; ++q) {
+      const double dx = xyz[3 * q] - nuclei_[a], dy = xyz[3 * q + 1] - nuclei_[a + 1],
+                   dz = xyz[3 * q + 2] - nuclei_[a + 2];
+      const double r2 = dx * dx + dy * dy + dz * dz;
+      if (r2 >= kOnNucleus * kOnNucleus) v[q] += nuclei_[a + 3] / std::sqrt(r2);
+    }
+}
+
+void Potential::evaluate(const PointSet& points, double* out, int threads) const {
+  const int64_t nblocks = points.blocks();
+  threads = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(threads, nblocks)));
+  std::atomic<int64_t> next{0};
+  run_parallel(threads, [&](int) {
+    std::vector<double> xyz(3 * kGridBlock), v(kGridBlock);
+    std::vector<int64_t> rows(kGridBlock);
+    try {
+      for (int64_t b = next++; b < nblocks; b = next++) {
+        const int64_t n = points.block(b, xyz.data(), rows.data());
+        evaluate_block(n, xyz.data(), v.data());
+        for (int64_t q = 0; q < n; ++q) out[rows[q]] = v[q];
+      }
+    } catch (...) {
+      next = nblocks;
+      throw;
+    }
+  });
+}
