@@ -1,19 +1,26 @@
 #include "boys.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
 
 namespace {
 
-// Below kTableEnd: an eight-term Taylor series about the nearest point of a
-// table kStep apart (|dT| <= 0.05, so the first term left out is below
-// 0.05^8 / 8! ~ 1e-15 of the value). Above: the asymptotic F_0 = sqrt(pi/T)/2
-// (erfc(6) ~ 2e-17 left out) and the upward recursion, stable for T > n.
-constexpr double kStep = 0.1, kTableEnd = 36.0;
+// Below kTableEnd: F_nmax by an eight-term Taylor series about the nearest
+// point of a table kStep apart (|dT| <= 0.05, so the first term left out is
+// below 0.05^8 / 8! ~ 1e-15 of the value), exp(-T) from the table's exp(-T_k)
+// times a series of exp(dT) as short, then the downward recursion
+// F_n = (2T F_{n+1} + exp(-T)) / (2n+1), which only shrinks errors. Above: the
+// asymptotic F_0 = sqrt(pi/T)/2 and the upward recursion F_{n+1} = (2n+1) F_n / 2T,
+// stable for T > n, without the exp(-T) the exact forms carry: beyond 70 it is
+// below 1e-17 of F_n for every n <= kBoysMaxN (F_n ~ (2n-1)!! / (2T)^n sqrt(pi/T) / 2).
+constexpr double kStep = 0.1, kTableEnd = 70.0;
 constexpr int kTerms = 8;
 constexpr int kOrders = kBoysMaxN + kTerms;
 constexpr int kPoints = static_cast<int>(kTableEnd / kStep) + 2;
+constexpr int64_t kRow = kOrders + 2;  // F_0 .. F_kOrders, then exp(-T_k)
+constexpr double kInverse[kTerms] = {0, 1, 1 / 2., 1 / 3., 1 / 4., 1 / 5., 1 / 6., 1 / 7.};
 
 // F_n(T) from the series exp(-T) sum_i (2T)^i / ((2n+1)(2n+3)...(2n+2i+1)): every
 // term positive, so no cancellation, in long double for the table.
@@ -27,41 +34,81 @@ long double series(int n, long double T) {
 }
 
 struct Table {
-  // values[k][n] = F_n(k kStep) / n'! folded with (-1)^m / m! as Taylor needs.
-  std::vector<std::array<double, kOrders + 1>> values;
-  Table() : values(kPoints) {
-    for (int k = 0; k < kPoints; ++k)
-      for (int n = 0; n <= kOrders; ++n) values[k][n] = static_cast<double>(series(n, k * kStep));
+  std::vector<double> values;  // kPoints rows of kRow
+  Table() : values(kPoints * kRow) {
+    for (int k = 0; k < kPoints; ++k) {
+      for (int n = 0; n <= kOrders; ++n) values[k * kRow + n] = static_cast<double>(series(n, k * kStep));
+      values[k * kRow + kOrders + 1] = static_cast<double>(std::exp(-static_cast<long double>(k * kStep)));
+    }
   }
 };
 
-const Table& table() {
+const double* table() {
   static const Table t;
-  return t;
+  return t.values.data();
 }
-
-// exp(-T) matters in the upward recursion while it is not negligible against
-// F_n ~ (2n-1)!! / (2T)^n sqrt(pi/T) / 2: beyond kNoExp it is below 1e-17 of
-// F_n for every n <= kBoysMaxN.
-constexpr double kNoExp = 70.0;
 
 }  // namespace
 
 void boys(int nmax, double T, double* F) {
-  if (T < kTableEnd) {
-    const Table& t = table();
-    const int k = static_cast<int>(T / kStep + 0.5);
-    const double d = k * kStep - T;  // F_n(T) = sum_m F_{n+m}(T_k) d^m / m!
-    const auto& row = t.values[k];
-    for (int n = 0; n <= nmax; ++n) {
-      double s = row[n + kTerms - 1];
-      for (int m = kTerms - 1; m >= 1; --m) s = row[n + m - 1] + s * d / m;
-      F[n] = s;
-    }
+  boys_block(nmax, &T, 1, F, 1);
+}
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VEX_VECTOR_CLONES __attribute__((target_clones("arch=haswell", "default")))
+#else
+#define VEX_VECTOR_CLONES
+#endif
+
+// The points side by side: every step of a series is one loop over the points,
+// which pipelines (and vectorises) where one point's Horner chain would wait on
+// itself. Points beyond the table get the asymptotic form.
+VEX_VECTOR_CLONES
+void boys_block(int nmax, const double* T, int64_t n, double* F, int64_t stride) {
+  constexpr int64_t kMax = 64;
+  if (n > kMax) {
+    for (int64_t first = 0; first < n; first += kMax)
+      boys_block(nmax, T + first, std::min(kMax, n - first), F + first, stride);
     return;
   }
-  const double e = (nmax > 0 && T < kNoExp) ? std::exp(-T) : 0.0;
-  const double half_over_T = 0.5 / T;
-  F[0] = 0.5 * std::sqrt(M_PI / T);
-  for (int n = 0; n < nmax; ++n) F[n + 1] = ((2 * n + 1) * F[n] - e) * half_over_T;
+  const double* rows = table();
+  int64_t at[kMax];
+  double d[kMax], e[kMax];
+  int64_t near = 0;
+  for (int64_t q = 0; q < n; ++q) {
+    const double Tq = std::min(T[q], kTableEnd);
+    const auto k = static_cast<int64_t>(Tq * (1 / kStep) + 0.5);
+    at[q] = k * kRow;
+    d[q] = k * kStep - Tq;  // F_n(T) = sum_m F_{n+m}(T_k) d^m / m!
+    near += T[q] < kTableEnd;
+  }
+  if (near > 0) {
+    double* top = F + nmax * stride;
+    for (int64_t q = 0; q < n; ++q) top[q] = rows[at[q] + nmax + kTerms - 1];
+    for (int m = kTerms - 1; m >= 1; --m)
+      for (int64_t q = 0; q < n; ++q) top[q] = rows[at[q] + nmax + m - 1] + top[q] * d[q] * kInverse[m];
+    if (nmax > 0) {
+      for (int64_t q = 0; q < n; ++q) e[q] = 1.0;
+      for (int m = kTerms - 1; m >= 1; --m)
+        for (int64_t q = 0; q < n; ++q) e[q] = 1.0 + e[q] * d[q] * kInverse[m];
+      for (int64_t q = 0; q < n; ++q) e[q] *= rows[at[q] + kOrders + 1];
+      for (int k = nmax - 1; k >= 0; --k) {
+        const double w = 1.0 / (2 * k + 1);
+        double* f = F + k * stride;
+        const double* up = f + stride;
+        for (int64_t q = 0; q < n; ++q) f[q] = (2 * T[q] * up[q] + e[q]) * w;
+      }
+    }
+  }
+  if (near == n) return;
+  for (int64_t q = 0; q < n; ++q) {
+    const double Tq = std::max(T[q], kTableEnd), h = 0.5 / Tq;
+    double f = 0.5 * std::sqrt(M_PI / Tq);
+    const bool beyond = T[q] >= kTableEnd;
+    F[q] = beyond ? f : F[q];
+    for (int k = 1; k <= nmax; ++k) {
+      f *= (2 * k - 1) * h;
+      F[k * stride + q] = beyond ? f : F[k * stride + q];
+    }
+  }
 }
