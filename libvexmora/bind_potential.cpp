@@ -66,6 +66,7 @@ void bind_potential(py::module_& m, ReaderClass& reader) {
   py::class_<Potential>(m, "PotentialValues", py::module_local())
       .def_property_readonly("columns", [](const Potential&) { return 1; })
       .def_property_readonly("distributions", &Potential::distributions)
+      .def_property_readonly("in_multipoles", &Potential::in_multipoles)
       .def("at", &potential_at, py::arg("points"), py::arg("threads") = py::none())
       .def("box", &potential_on_box, py::arg("origin"), py::arg("axes"), py::arg("shape"),
            py::arg("first"), py::arg("count"), py::arg("out").noconvert(),

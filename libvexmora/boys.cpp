@@ -112,3 +112,69 @@ void boys_block(int nmax, const double* T, int64_t n, double* F, int64_t stride)
     }
   }
 }
+
+namespace {
+
+// One pass, everything in registers: the table's branch and the asymptotic one
+// are both computed and one chosen, so that the loop vectorises (gathers from
+// the table, square roots side by side).
+template <int L>
+VEX_VECTOR_CLONES void low_hermite(double p, const double* P, const double* h, const double* x,
+                                   const double* y, const double* z, int64_t n, double* acc) {
+  const double* rows = table();
+  const double a = -2 * p, a2 = a * a;
+  const double P0 = P[0], P1 = P[1], P2 = P[2];
+  for (int64_t q = 0; q < n; ++q) {
+    const double X = P0 - x[q], Y = P1 - y[q], Z = P2 - z[q];
+    const double T = p * (X * X + Y * Y + Z * Z);
+    double F0, F1 = 0, F2 = 0;
+    // The branch goes one way for nearly all the points of one distribution.
+    if (T < kTableEnd) {
+      const int k = static_cast<int>(T * (1 / kStep) + 0.5);
+      const double d = k * kStep - T;
+      const double* row = rows + k * static_cast<int>(kRow);
+      double f = row[L + 7];
+      f = row[L + 6] + f * d * (1 / 7.);
+      f = row[L + 5] + f * d * (1 / 6.);
+      f = row[L + 4] + f * d * (1 / 5.);
+      f = row[L + 3] + f * d * (1 / 4.);
+      f = row[L + 2] + f * d * (1 / 3.);
+      f = row[L + 1] + f * d * (1 / 2.);
+      f = row[L] + f * d;
+      if constexpr (L == 0) {
+        F0 = f;
+      } else {
+        const double e = row[kOrders + 1] *
+            (1 + d * (1 + d * (1 / 2. + d * (1 / 6. + d * (1 / 24. + d * (1 / 120. + d * (1 / 720. + d / 5040.)))))));
+        if constexpr (L == 1) {
+          F1 = f;
+        } else {
+          F2 = f;
+          F1 = (2 * T * f + e) * (1 / 3.);
+        }
+        F0 = 2 * T * F1 + e;
+      }
+    } else {
+      const double hT = 0.5 / T;
+      F0 = 0.5 * std::sqrt(M_PI / T);
+      F1 = F0 * hT;
+      F2 = 3 * F1 * hT;
+    }
+    double v = h[0] * F0;
+    if constexpr (L >= 1) v += a * F1 * (h[1] * X + h[2] * Y + h[3] * Z);
+    if constexpr (L == 2)
+      v += a * F1 * (h[4] + h[7] + h[9]) +
+           a2 * F2 * (h[4] * X * X + h[5] * X * Y + h[6] * X * Z + h[7] * Y * Y + h[8] * Y * Z +
+                      h[9] * Z * Z);
+    acc[q] += v;
+  }
+}
+
+}  // namespace
+
+void add_low_hermite(int L, double p, const double* P, const double* h, const double* x,
+                     const double* y, const double* z, int64_t n, double* acc) {
+  if (L == 0) low_hermite<0>(p, P, h, x, y, z, n, acc);
+  else if (L == 1) low_hermite<1>(p, P, h, x, y, z, n, acc);
+  else low_hermite<2>(p, P, h, x, y, z, n, acc);
+}

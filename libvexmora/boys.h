@@ -13,3 +13,11 @@ void boys(int nmax, double T, double* F);
 
 // The same at n points: F[k * stride + q] = F_k(T[q]) for k = 0 .. nmax.
 void boys_block(int nmax, const double* T, int64_t n, double* F, int64_t stride);
+
+// The potential of one Hermite distribution of angular momentum L <= 2 at n
+// points, added to acc: sum_tuv h_tuv R_tuv(p, P - r) in McMurchie and
+// Davidson's notation, h in the order of increasing t + u + v (000; 100, 010,
+// 001; 200, 110, 101, 020, 011, 002), the Boys function and the R_tuv fused in
+// one pass over the points (the common case: s and p shell pairs).
+void add_low_hermite(int L, double p, const double* P, const double* h, const double* x,
+                     const double* y, const double* z, int64_t n, double* acc);

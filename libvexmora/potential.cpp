@@ -156,21 +156,7 @@ Potential::Potential(const ChkParams::Mol& m, const std::vector<double>& tri, bo
             }
         }
     }
-  // Flat storage, the distributions of low angular momentum first (the common, cheap case).
-  std::vector<int64_t> order(charges_.size());
-  for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<int64_t>(k);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](int64_t x, int64_t y) { return charges_[x].L < charges_[y].L; });
-  std::vector<Charge> sorted;
-  for (const int64_t k : order) {
-    const std::vector<double>& h = acc[k];
-    if (std::all_of(h.begin(), h.end(), [](double x) { return x == 0; })) continue;
-    Charge c = charges_[k];
-    c.offset = static_cast<int64_t>(coefs_.size());
-    coefs_.insert(coefs_.end(), h.begin(), h.end());
-    sorted.push_back(c);
-  }
-  charges_ = std::move(sorted);
+  gather_multipoles(m, acc);
   if (nuclei) {
     const bool effective = static_cast<int64_t>(m.nucchg.size()) >= m.natoms;
     for (int64_t a = 0; a < m.natoms; ++a) {
@@ -179,6 +165,124 @@ Potential::Potential(const ChkParams::Mol& m, const std::vector<double>& tri, bo
       nuclei_.insert(nuclei_.end(), {m.coords[3 * a], m.coords[3 * a + 1], m.coords[3 * a + 2], z});
     }
   }
+}
+
+namespace {
+
+// The multipoles: distributions of exponent >= kTight within kShift of an atom,
+// moved there by the Taylor series of their Hermite derivatives to kOrder more
+// orders. Where a member's first term left out might exceed kTranslation at
+// the multipole's reach, it stays alone.
+constexpr double kTight = 16.0, kShift = 0.25, kTranslation = 1e-15;
+constexpr int kOrder = 4;
+// Beyond T = p r^2 = kFar the Boys function is its asymptotic form: a
+// distribution's potential is that of its point multipole.
+constexpr double kFar = 70.0;
+
+double factorial(int n) {
+  double f = 1;
+  for (int k = 2; k <= n; ++k) f *= k;
+  return f;
+}
+
+}  // namespace
+
+void Potential::gather_multipoles(const ChkParams::Mol& m, std::vector<std::vector<double>>& acc) {
+  const Hermite& H = hermite();
+  const int64_t natoms = m.natoms;
+  const double reach = std::sqrt(kFar / kTight) + kShift;
+  // Each distribution's atom (-1: alone).
+  std::vector<int64_t> home(charges_.size(), -1);
+  for (size_t k = 0; k < charges_.size(); ++k) {
+    const Charge& c = charges_[k];
+    const std::vector<double>& h = acc[k];
+    if (c.p < kTight || c.L + kOrder > kMaxPairL) continue;
+    int64_t best = -1;
+    double s2 = kShift * kShift;
+    for (int64_t a = 0; a < natoms; ++a) {
+      const double dx = c.P[0] - m.coords[3 * a], dy = c.P[1] - m.coords[3 * a + 1],
+                   dz = c.P[2] - m.coords[3 * a + 2];
+      const double d2 = dx * dx + dy * dy + dz * dz;
+      if (d2 <= s2) best = a, s2 = d2;
+    }
+    if (best < 0) continue;
+    // |d^n (1/r)| <= n! / r^(n+1) per component: the first term left out.
+    double norm = 0;
+    for (const double x : h) norm += std::fabs(x);
+    const double s = std::sqrt(s2), rho = reach - s;
+    const int n = c.L + kOrder + 1;
+    const double bound = norm * 0.5 * std::sqrt(M_PI / c.p) * factorial(n) / factorial(kOrder + 1) *
+                         std::pow(3 * s, kOrder + 1) / std::pow(rho, n + 1);
+    if (bound < kTranslation) home[k] = best;
+  }
+  // Those alone first, low angular momentum first; then atom by atom.
+  std::vector<int64_t> order(charges_.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<int64_t>(k);
+  std::stable_sort(order.begin(), order.end(), [&](int64_t x, int64_t y) {
+    return std::make_pair(home[x], charges_[x].L) < std::make_pair(home[y], charges_[y].L);
+  });
+  std::vector<Charge> sorted;
+  std::vector<double> coefs;
+  std::vector<double> pole;
+  int64_t current = -2;
+  const auto close = [&]() {
+    if (current < 0) return;
+    Multipole& mp = multipoles_.back();
+    mp.end = static_cast<int64_t>(sorted.size());
+    mp.charge.offset = static_cast<int64_t>(coefs.size());
+    coefs.insert(coefs.end(), pole.begin(), pole.begin() + ntuv(mp.charge.L));
+  };
+  for (const int64_t k : order) {
+    const std::vector<double>& h = acc[k];
+    if (std::all_of(h.begin(), h.end(), [](double x) { return x == 0; })) continue;
+    Charge c = charges_[k];
+    if (home[k] != current) {
+      close();
+      current = home[k];
+      if (current >= 0) {
+        Multipole mp{};
+        for (int x = 0; x < 3; ++x) mp.charge.P[x] = m.coords[3 * current + x];
+        mp.charge.p = c.p;
+        mp.charge.L = 0;
+        mp.reach2 = reach * reach;
+        mp.first = static_cast<int64_t>(sorted.size());
+        multipoles_.push_back(mp);
+        pole.assign(ntuv(kMaxPairL), 0.0);
+      } else {
+        alone_ = 0;
+      }
+    }
+    if (current >= 0) {
+      // p sorted ascending is not promised: the multipole's exponent is its members' smallest.
+      Multipole& mp = multipoles_.back();
+      if (c.p < mp.charge.p) {  // rescale what is there to the new exponent
+        const double f = std::sqrt(c.p / mp.charge.p);
+        for (double& x : pole) x *= f;
+        mp.charge.p = c.p;
+      }
+      // Far away h R_tuv(p) = h sqrt(p0 / p) R_tuv(p0): sum at p0 after the shift s = P - A.
+      const double w = std::sqrt(mp.charge.p / c.p);
+      const double sh[3] = {c.P[0] - mp.charge.P[0], c.P[1] - mp.charge.P[1], c.P[2] - mp.charge.P[2]};
+      for (int64_t e = 0; e < ntuv(c.L); ++e) {
+        const auto& tuv = H.tuv[e];
+        for (int a = 0; a <= kOrder; ++a)
+          for (int b = 0; a + b <= kOrder; ++b)
+            for (int g = 0; a + b + g <= kOrder; ++g) {
+              const double f = std::pow(sh[0], a) * std::pow(sh[1], b) * std::pow(sh[2], g) /
+                               (factorial(a) * factorial(b) * factorial(g));
+              pole[H.at(tuv[0] + a, tuv[1] + b, tuv[2] + g)] += w * h[e] * f;
+            }
+      }
+      mp.charge.L = std::max(mp.charge.L, c.L + kOrder);
+    }
+    c.offset = static_cast<int64_t>(coefs.size());
+    coefs.insert(coefs.end(), h.begin(), h.end());
+    sorted.push_back(c);
+    if (current < 0) alone_ = static_cast<int64_t>(sorted.size());
+  }
+  close();
+  charges_ = std::move(sorted);
+  coefs_ = std::move(coefs);
 }
 
 int64_t Potential::first_on_nucleus(const double* xyz, int64_t n) const {
@@ -195,7 +299,7 @@ namespace {
 
 // Points are taken kSub at a time: every array of the recursion is one value per
 // point, contiguous, so the loops over points run in vector registers.
-constexpr int64_t kSub = 32;
+constexpr int64_t kSub = 64;
 
 // AVX2 and FMA where the processor has them (chosen when the library loads).
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
@@ -215,6 +319,10 @@ struct Scratch {
 VEX_VECTOR_CLONES
 void add_distribution(double p, const double* P, int L, const double* h, const double* x,
                       const double* y, const double* z, int64_t n, Scratch& s, double* acc) {
+  if (L <= 2) {
+    add_low_hermite(L, p, P, h, x, y, z, n, acc);
+    return;
+  }
   double* X = s.X.data();
   double* Y = s.Y.data();
   double* Z = s.Z.data();
@@ -268,7 +376,8 @@ void add_distribution(double p, const double* P, int L, const double* h, const d
 
 void Potential::evaluate_block(int64_t n, const double* xyz, double* v) const {
   thread_local Scratch s;
-  double x[kSub], y[kSub], z[kSub], acc[kSub];
+  double x[kSub], y[kSub], z[kSub], acc[kSub], cx[kSub], cy[kSub], cz[kSub], cacc[kSub];
+  int64_t far[kSub], close[kSub];
   for (int64_t first = 0; first < n; first += kSub) {
     const int64_t m = std::min(kSub, n - first);
     for (int64_t q = 0; q < m; ++q) {
@@ -277,8 +386,41 @@ void Potential::evaluate_block(int64_t n, const double* xyz, double* v) const {
       z[q] = xyz[3 * (first + q) + 2];
       acc[q] = 0;
     }
-    for (const Charge& c : charges_)
-      add_distribution(c.p, c.P, c.L, coefs_.data() + c.offset, x, y, z, m, s, acc);
+    const auto add = [&](const Charge& c, const double* px, const double* py, const double* pz,
+                         int64_t count, double* into) {
+      add_distribution(c.p, c.P, c.L, coefs_.data() + c.offset, px, py, pz, count, s, into);
+    };
+    for (int64_t k = 0; k < alone_; ++k) add(charges_[k], x, y, z, m, acc);
+    for (const Multipole& mp : multipoles_) {
+      // The points beyond its reach take the multipole, the others its members.
+      int64_t nfar = 0, nnear = 0;
+      for (int64_t q = 0; q < m; ++q) {
+        const double dx = x[q] - mp.charge.P[0], dy = y[q] - mp.charge.P[1], dz = z[q] - mp.charge.P[2];
+        if (dx * dx + dy * dy + dz * dz >= mp.reach2)
+          far[nfar++] = q;
+        else
+          close[nnear++] = q;
+      }
+      if (nnear == 0) {
+        add(mp.charge, x, y, z, m, acc);
+        continue;
+      }
+      if (nfar == 0) {
+        for (int64_t k = mp.first; k < mp.end; ++k) add(charges_[k], x, y, z, m, acc);
+        continue;
+      }
+      for (const auto& [idx, count, one] : {std::make_tuple(far, nfar, true), std::make_tuple(close, nnear, false)}) {
+        for (int64_t j = 0; j < count; ++j) {
+          cx[j] = x[idx[j]], cy[j] = y[idx[j]], cz[j] = z[idx[j]];
+          cacc[j] = 0;
+        }
+        if (one)
+          add(mp.charge, cx, cy, cz, count, cacc);
+        else
+          for (int64_t k = mp.first; k < mp.end; ++k) add(charges_[k], cx, cy, cz, count, cacc);
+        for (int64_t j = 0; j < count; ++j) acc[idx[j]] += cacc[j];
+      }
+    }
     for (size_t a = 0; a < nuclei_.size(); a += 4)
       for (int64_t q = 0; q < m; ++q) {
         const double dx = x[q] - nuclei_[a], dy = y[q] - nuclei_[a + 1], dz = z[q] - nuclei_[a + 2];

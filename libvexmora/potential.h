@@ -9,6 +9,12 @@
 // distribution, the Boys function and the Hermite integrals R_tuv up to the
 // pair's angular momentum. Shell pairs are screened by their Gaussian-product
 // prefactor times the largest density element of their block.
+//
+// Far from its centre a compact distribution is a point multipole (exactly, up
+// to exp(-p r^2)): the tight distributions centred close to an atom (a core
+// exponent paired with anything) are moved to that atom by a Taylor series of
+// their Hermite derivatives and summed into one multipole, used at the points
+// beyond its reach; closer points take them one by one.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +43,8 @@ class Potential {
   // The first of n points (Bohr, three each) on a nucleus, or -1.
   int64_t first_on_nucleus(const double* xyz, int64_t n) const;
   int64_t distributions() const { return static_cast<int64_t>(charges_.size()); }
+  // Of those, the ones that join a multipole far from their atom.
+  int64_t in_multipoles() const { return distributions() - alone_; }
 
  private:
   struct Charge {
@@ -44,10 +52,19 @@ class Potential {
     int L;
     int64_t offset;  // of its coefficients, (L+1)(L+2)(L+3)/6 of them, 2 pi / p and the sign folded in
   };
-  void add_shell_pair(const GridShell& a, const GridShell& b, const Eigen::MatrixXd& block, bool same);
+  // The tight distributions charges_[first, end) as one multipole at an atom,
+  // which stands for them at points at least `reach` away.
+  struct Multipole {
+    Charge charge;  // at the atom, of the smallest exponent of its members
+    double reach2;
+    int64_t first, end;
+  };
+  void gather_multipoles(const ChkParams::Mol& m, std::vector<std::vector<double>>& acc);
   void evaluate_block(int64_t n, const double* xyz, double* v) const;
 
-  std::vector<Charge> charges_;
+  std::vector<Charge> charges_;  // those alone first, then each multipole's
+  int64_t alone_ = 0;
+  std::vector<Multipole> multipoles_;
   std::vector<double> coefs_;
   std::vector<double> nuclei_;  // x, y, z (Bohr), Z per nucleus
 };
