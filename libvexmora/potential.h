@@ -25,7 +25,7 @@
 
 // A primitive pair whose estimated contribution to the potential anywhere
 // (prefactor, contraction, largest density element) falls below this is left out.
-constexpr double kPotentialCutoff = 1e-15;
+constexpr double kPotentialCutoff = 1e-13;
 // A point closer to a nucleus than this (Bohr) is on it.
 constexpr double kOnNucleus = 1e-8;
 
