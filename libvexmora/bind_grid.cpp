@@ -3,14 +3,9 @@
 // called on any number of point sets, without the interpreter lock.
 #include <thread>
 
-#include "bindings.h"
+#include "bind_grid.h"
 #include "cube_writer.h"
 #include "density.h"
-#include "grid.h"
-
-namespace {
-
-using Points = py::array_t<double, py::array::c_style | py::array::forcecast>;
 
 // None: every core; more threads than cores only cost their buffers.
 int thread_count(const py::object& threads) {
@@ -20,6 +15,8 @@ int thread_count(const py::object& threads) {
   if (n < 1) throw py::value_error("threads must be at least 1 (or None for all cores)");
   return std::min(n, cores);
 }
+
+namespace {
 
 py::array_t<double> values_at(const PointValues& v, const Points& points, const py::object& threads) {
   if (points.ndim() != 2 || points.shape(1) != 3)
@@ -38,6 +35,8 @@ py::array_t<double> values_at(const PointValues& v, const Points& points, const 
   return out;
 }
 
+}  // namespace
+
 GridBox cube_box(const std::array<double, 3>& origin, const std::array<double, 9>& axes,
                  const std::array<int64_t, 3>& shape) {
   GridBox b;
@@ -52,6 +51,8 @@ GridBox cube_box(const std::array<double, 3>& origin, const std::array<double, 9
     if (n < 1) throw py::value_error("the box needs at least one point along each axis");
   return b;
 }
+
+namespace {
 
 // Planes first .. first + count of the first axis of a box, into `out`
 // (points x columns, C order): no other buffer than the evaluator's blocks.

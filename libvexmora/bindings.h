@@ -101,3 +101,4 @@ void bind_natural_orbitals(py::module_& m, ReaderClass& reader);  // orthonormal
 void bind_grid(py::module_& m, ReaderClass& reader);         // orbitals and densities on points, cubes
 void bind_symmetry(py::module_& m, ReaderClass& reader);     // point groups
 void bind_thermo(py::module_& m, ReaderClass& reader);       // the constants of thermochemistry
+void bind_potential(py::module_& m, ReaderClass& reader);    // the electrostatic potential, ESP files

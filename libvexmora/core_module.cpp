@@ -24,4 +24,5 @@ PYBIND11_MODULE(_core, m) {
   bind_grid(m, reader);
   bind_symmetry(m, reader);
   bind_thermo(m, reader);
+  bind_potential(m, reader);
 }

@@ -51,6 +51,8 @@ def test_pop_none_density_from_orbitals(tmp_path: Path, case: str) -> None:
     for spin in ([False] if case == "RHF" else [False, True]):
         np.testing.assert_allclose(bare.density_at(points, spin=spin), stored.density_at(points, spin=spin),
                                    atol=1e-13)
+        np.testing.assert_allclose(bare.potential_at(points, spin=spin), stored.potential_at(points, spin=spin),
+                                   atol=1e-12)
     what = ["density"] + ([] if case == "RHF" else ["spin"])
     for ckpt in (bare, stored):
         for w in what:

@@ -1,5 +1,6 @@
-"""``vexmora cube CHK [--mo homo,lumo,12] [--density SCF] [--spin] [--spacing S | --points N]
-[--margin M] [-o OUT] [-j N]``: Gaussian cube files of orbitals and densities, one per request."""
+"""``vexmora cube CHK [--mo homo,lumo,12] [--density SCF] [--potential [KIND]] [--spin]
+[--spacing S | --points N] [--margin M] [-o OUT] [-j N]``: Gaussian cube files of orbitals,
+densities and electrostatic potentials, one per request."""
 from __future__ import annotations
 
 import argparse
@@ -12,7 +13,7 @@ from typing import Any, List, Optional, Tuple, Union
 from . import _grid, _outputs
 from .checkpoint import Checkpoint, load
 
-Request = Tuple[str, Union[int, str], bool]  # file label, what, beta
+Request = Tuple[str, Union[int, str], bool, str]  # file label, what, beta, density kind
 
 
 def add_arguments(parser: argparse.ArgumentParser) -> None:
@@ -23,8 +24,11 @@ def add_arguments(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("--beta", action="store_true", help="the orbitals of the beta set")
     parser.add_argument("--density", metavar="KIND", nargs="?", const="SCF",
                         help="a density kind (SCF, MP2, CI, ...; default SCF)")
+    parser.add_argument("--potential", metavar="KIND", nargs="?", const="SCF",
+                        help="the electrostatic potential of a density kind (default SCF), Hartree/e")
     parser.add_argument("--spin", action="store_true",
-                        help="the spin density of the kind (SCF without --density)")
+                        help="the spin density of the kind (SCF without --density); with "
+                        "--potential alone, the potential of the spin density")
     grid = parser.add_mutually_exclusive_group()
     grid.add_argument("--spacing", type=float, metavar="S",
                       help=f"Angstrom between points (default {_grid.DEFAULT_SPACING:.4f}, 1/6 Bohr)")
@@ -47,16 +51,23 @@ def requests(args: argparse.Namespace) -> List[Request]:
         if not item:
             continue
         if item in ("homo", "lumo"):
-            out.append((item, item, args.beta))
+            out.append((item, item, args.beta, ""))
         elif item.isdigit() and int(item) > 0:
-            out.append((f"mo{int(item)}", int(item) - 1, args.beta))
+            out.append((f"mo{int(item)}", int(item) - 1, args.beta, ""))
         else:
             raise ValueError(f"--mo: {item!r} is not homo, lumo or an orbital number from 1")
-    if args.density is not None or args.spin or not out:
+    potential = getattr(args, "potential", None)
+    if args.density is not None or (args.spin and potential is None) or (not out and potential is None):
         kind = args.density or "SCF"
-        name = re.sub(r"\W+", "_", kind).strip("_")  # "CI Rho(1)" -> CI_Rho_1
-        out.append((f"{'spin' if args.spin else 'density'}_{name}", kind, False))
+        out.append((f"{'spin' if args.spin else 'density'}_{_label(kind)}", kind, False, kind))
+    if potential is not None:
+        label = f"potential_{'spin_' if args.spin else ''}{_label(potential)}"
+        out.append((label, "potential", False, potential))
     return out
+
+
+def _label(kind: str) -> str:
+    return re.sub(r"\W+", "_", kind).strip("_")  # "CI Rho(1)" -> CI_Rho_1
 
 
 def target(args: argparse.Namespace, label: str, single: bool) -> str:
@@ -100,9 +111,10 @@ def run(args: argparse.Namespace) -> int:
     ckpt = load(args.file)
     # Every request is checked before the first file (or folder) is written.
     plans = [_grid.plan_cube(ckpt, what, spacing=args.spacing, shape=args.points,
-                             margin=args.margin, beta=beta, spin=args.spin, allow_large=args.large)
-             for _, what, beta in todo]
-    paths = [target(args, label, len(todo) == 1) for label, _, _ in todo]
+                             margin=args.margin, beta=beta, spin=args.spin, allow_large=args.large,
+                             kind=kind or "SCF")
+             for _, what, beta, kind in todo]
+    paths = [target(args, label, len(todo) == 1) for label, _, _, _ in todo]
     _outputs.refuse_inputs(paths, _outputs.input_ids([args.file]))
     for path, plan in zip(paths, plans):
         Path(path).parent.mkdir(parents=True, exist_ok=True)
@@ -111,4 +123,4 @@ def run(args: argparse.Namespace) -> int:
     return 0
 
 
-COMMAND = ("cube files of orbitals and densities", add_arguments, run)
+COMMAND = ("cube files of orbitals, densities and potentials", add_arguments, run)

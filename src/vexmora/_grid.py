@@ -127,7 +127,7 @@ def cube_box(coords_bohr: np.ndarray, spacing: Optional[float], shape: Union[Non
 class CubePlan:
     """A checked cube request: the evaluator, the orbital line and the box (Bohr)."""
 
-    values: "_core.PointValues"
+    values: Union["_core.PointValues", "_core.PotentialValues"]
     comment: str
     orbitals: List[int]
     origin: np.ndarray
@@ -137,7 +137,7 @@ class CubePlan:
 
 def plan_cube(ckpt: "Checkpoint", what: Orbital, *, spacing: Optional[float],
               shape: Union[None, int, Sequence[int]], margin: Optional[float], beta: bool,
-              spin: bool, allow_large: bool) -> CubePlan:
+              spin: bool, allow_large: bool, kind: str = "SCF") -> CubePlan:
     """Every check of a cube request, before anything is computed or written."""
     origin, axes, counts = cube_box(ckpt.coordinates / _core.BOHR_TO_ANGSTROM, spacing, shape,
                                      margin)
@@ -146,6 +146,10 @@ def plan_cube(ckpt: "Checkpoint", what: Orbital, *, spacing: Optional[float],
         raise ValueError(f"the box holds {total} points ({counts[0]} x {counts[1]} x {counts[2]}), "
                          f"more than {MAX_CUBE_POINTS}: confirm with allow_large=True "
                          "(--large), or choose a larger spacing")
+    if what == "potential":
+        pot = ckpt._reader.potential_values(density_kind(ckpt, kind, spin), spin)
+        comment = f"{kind} {'spin density ' if spin else ''}electrostatic potential (Hartree/e)"
+        return CubePlan(pot, comment, [], origin, axes, counts)
     if isinstance(what, str) and what not in ("homo", "lumo"):
         kind, spin = ("SCF", True) if what == "spin" else ("SCF" if what == "density" else what, spin)
         ev = ckpt._reader.density_values(density_kind(ckpt, kind, spin), spin)

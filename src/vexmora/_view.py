@@ -321,10 +321,6 @@ def potential_surface(ckpt: "Checkpoint", kind: str, isovalue: Optional[float],
                       margin: Optional[float], threads: Optional[int],
                       allow_large: bool = False) -> Tuple[Mesh, np.ndarray, float]:
     """The density surface (default 0.001 a.u.) and the potential at its vertices (a.u.)."""
-    potential_at = getattr(ckpt, "potential_at", None)
-    if potential_at is None:
-        raise ValueError("the 'potential' view needs the electrostatic potential "
-                         "(Checkpoint.potential_at), which this version of vexmora lacks")
     level = _check_isovalue(isovalue, POTENTIAL_ISOVALUE)
     margin = POTENTIAL_MARGIN if margin is None else margin
     if spacing is None and shape is None:
@@ -332,7 +328,7 @@ def potential_surface(ckpt: "Checkpoint", kind: str, isovalue: Optional[float],
     vol = volume(ckpt, kind, spacing=spacing, shape=shape, margin=margin, threads=threads,
                  allow_large=allow_large)
     mesh = surface_mesh(vol, level)
-    values = (np.asarray(potential_at(mesh.vertices, kind=kind, threads=threads), dtype=np.float64)
+    values = (np.asarray(ckpt.potential_at(mesh.vertices, kind=kind, threads=threads), dtype=np.float64)
               if len(mesh.vertices) else np.zeros(0))
     return mesh, values, level
 

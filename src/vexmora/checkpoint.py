@@ -31,6 +31,7 @@ import numpy as np
 from . import _core, _grid, _iodata, _spectra, _thermo
 from . import symmetry as _symmetry
 from ._constants import DENSITY_KINDS, FORMATS, ORTHONORMALITY_TOLERANCE, PathLike
+from ._esp import EspMixin
 from ._pyformats import PYTHON_FORMATS, ExchangeMixin
 from ._records import RecordsMixin
 from ._view import ViewMixin
@@ -181,7 +182,7 @@ def formula(symbols: Sequence[str]) -> str:
     return "".join(e + (str(counts[e]) if counts[e] > 1 else "") for e in order)
 
 
-class Checkpoint(RecordsMixin, ExchangeMixin, ViewMixin):
+class Checkpoint(RecordsMixin, ExchangeMixin, ViewMixin, EspMixin):
     """The content of one Gaussian checkpoint; see :func:`load`.
 
     Pickles (the parsed state travels, not the file) and shows itself in one
@@ -624,11 +625,14 @@ class Checkpoint(RecordsMixin, ExchangeMixin, ViewMixin):
     def write_cube(self, path: PathLike, what: Union[int, str] = "density", *,
                    spacing: Optional[float] = None, shape: Union[None, int, Sequence[int]] = None,
                    margin: Optional[float] = None, threads: Optional[int] = None,
-                   beta: bool = False, spin: bool = False, allow_large: bool = False) -> None:
-        """Write a Gaussian cube file of one orbital or one density on a box of points.
+                   beta: bool = False, spin: bool = False, allow_large: bool = False,
+                   kind: str = "SCF") -> None:
+        """Write a Gaussian cube file of one orbital, one density or a potential on a box of points.
 
         ``what``: "density" (the SCF density), "spin" (the SCF spin density), a density
-        kind ("MP2", ...; its spin density with ``spin=True``), "homo", "lumo" or a 0-based
+        kind ("MP2", ...; its spin density with ``spin=True``), "potential" (the
+        electrostatic potential of density ``kind``, Hartree/e; of its spin density alone
+        with ``spin=True``), "homo", "lumo" or a 0-based
         orbital index (the alpha set, the beta one with ``beta=True``). The box is aligned
         with the axes and reaches ``margin`` Angstrom beyond the atoms (default 4 Bohr,
         2.117 A); its points lie ``spacing`` Angstrom apart (default 1/6 Bohr, 0.0882 A,
@@ -638,7 +642,7 @@ class Checkpoint(RecordsMixin, ExchangeMixin, ViewMixin):
         write nothing; the file appears whole or not at all.
         """
         plan = _grid.plan_cube(self, what, spacing=spacing, shape=shape, margin=margin, beta=beta,
-                         spin=spin, allow_large=allow_large)
+                               spin=spin, allow_large=allow_large, kind=kind)
         _grid.write_cube(self, path, plan, threads)
 
     # --- Python protocol ----------------------------------------------------

@@ -21,7 +21,7 @@ from concurrent.futures import Executor, ThreadPoolExecutor
 from pathlib import Path
 from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 
-from . import __version__, _cube, _datasetcli, _freq, _outputs, _thermocli, _viewcli
+from . import __version__, _chargescli, _cube, _datasetcli, _freq, _outputs, _thermocli, _viewcli
 from .checkpoint import FORMATS, Checkpoint, formula, load
 from .convert import check_formats, expand_inputs, iter_convert
 from .errors import CheckpointError, WriteError
@@ -214,6 +214,7 @@ EXTRA_COMMANDS["cube"] = _cube.COMMAND
 EXTRA_COMMANDS["thermo"] = _thermocli.COMMAND
 EXTRA_COMMANDS["dataset"] = _datasetcli.COMMAND
 EXTRA_COMMANDS["view"] = _viewcli.COMMAND
+EXTRA_COMMANDS["charges"] = _chargescli.COMMAND
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:

@@ -1,0 +1,99 @@
+// The electrostatic potential on points and boxes, and the ESP file, in
+// vexmora._core: the potential's Hermite expansion is built once per density,
+// then evaluated on any number of point sets without the interpreter lock.
+#include <string>
+
+#include "bind_grid.h"
+#include "density.h"
+#include "esp_writer.h"
+#include "potential.h"
+
+namespace {
+
+// The density whose potential is asked for, as a packed lower triangle: the
+// one place that says where the triangle comes from.
+std::vector<double> potential_density(const ChkParams::Mol& m, int kind, bool spin) {
+  if (kind < 0 || kind > 8) throw py::index_error("density kind out of range");
+  // The SCF density of a job that stored none is built from its orbitals.
+  std::vector<double> tri = density_triangle(m, kind, spin);
+  if (tri.empty()) throw py::value_error("no such density in this checkpoint");
+  return tri;
+}
+
+void check_points(const Points& points) {
+  if (points.ndim() != 2 || points.shape(1) != 3)
+    throw py::value_error("points must be an array of shape (n, 3)");
+  const double* xyz = points.data();
+  for (int64_t k = 0; k < 3 * points.shape(0); ++k)
+    if (!std::isfinite(xyz[k])) throw py::value_error("points must be finite numbers");
+}
+
+py::array_t<double> potential_at(const Potential& v, const Points& points, const py::object& threads) {
+  check_points(points);
+  const int64_t n = points.shape(0);
+  const double* xyz = points.data();
+  const int64_t on = v.first_on_nucleus(xyz, n);
+  if (on >= 0)
+    throw py::value_error("point " + std::to_string(on) +
+                          " lies on a nucleus, where the potential is infinite");
+  const int nt = thread_count(threads);
+  py::array_t<double> out(static_cast<py::ssize_t>(n));
+  double* o = out.mutable_data();
+  {
+    py::gil_scoped_release nogil;
+    v.evaluate(PointList(xyz, n), o, nt);
+  }
+  return out;
+}
+
+void potential_on_box(const Potential& v, const std::array<double, 3>& origin,
+                      const std::array<double, 9>& axes, const std::array<int64_t, 3>& shape,
+                      int64_t first, int64_t count, py::array_t<double, py::array::c_style> out,
+                      const py::object& threads) {
+  const GridBox b = cube_box(origin, axes, shape);
+  if (first < 0 || count < 0 || first > b.shape[0] - count)
+    throw py::value_error("planes outside the box");
+  if (out.size() != count * b.shape[1] * b.shape[2])
+    throw py::value_error("the output does not fit the planes");
+  const int nt = thread_count(threads);
+  double* o = out.mutable_data();
+  py::gil_scoped_release nogil;
+  v.evaluate(BoxPlanes(b, first, count), o, nt);
+}
+
+}  // namespace
+
+void bind_potential(py::module_& m, ReaderClass& reader) {
+  m.def("fortran_d16", &fortran_d16, py::arg("x"));
+  py::class_<Potential>(m, "PotentialValues", py::module_local())
+      .def_property_readonly("columns", [](const Potential&) { return 1; })
+      .def_property_readonly("distributions", &Potential::distributions)
+      .def_property_readonly("in_multipoles", &Potential::in_multipoles)
+      .def("at", &potential_at, py::arg("points"), py::arg("threads") = py::none())
+      .def("box", &potential_on_box, py::arg("origin"), py::arg("axes"), py::arg("shape"),
+           py::arg("first"), py::arg("count"), py::arg("out").noconvert(),
+           py::arg("threads") = py::none());
+
+  reader
+      .def("potential_values",
+           [](const Vexmora& r, int kind, bool spin) {
+             const ChkParams::Mol& mol = r.params().mol;
+             std::vector<double> tri = potential_density(mol, kind, spin);
+             py::gil_scoped_release nogil;
+             // A spin density is a distribution of electrons alone: no nuclei.
+             return Potential(mol, tri, !spin);
+           },
+           py::arg("kind"), py::arg("spin"))
+      .def("write_esp",
+           [](const Vexmora& r, const std::string& path, const std::vector<double>& charges,
+              const Points& points, const Points& values) {
+             check_points(points);
+             if (values.ndim() != 1 || values.shape(0) != points.shape(0))
+               throw py::value_error("one potential value per point");
+             const double *xyz = points.data(), *v = values.data();
+             const int64_t n = points.shape(0);
+             py::gil_scoped_release nogil;
+             write_esp(r, path, charges, xyz, v, n);
+           },
+           py::arg("path"), py::arg("charges"), py::arg("points"), py::arg("values"));
+}
