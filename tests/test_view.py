@@ -276,22 +276,41 @@ def test_pages_whole_never_over_an_input(hpd: vexmora.Checkpoint, tmp_path: Path
     assert chk.with_suffix(".html").exists()
 
 
+@pytest.mark.parametrize("source, args, shown", [
+    ("hpd", ["--orbital", "homo"], "HOMO (alpha orbital 3, "),
+    ("freq", ["--mode", "1"], "mode 1: "),
+    ("h2", ["--potential"], "electrostatic potential on the SCF density 0.001 a.u."),
+    ("h2", ["--density", "SCF"], "SCF total density, 0.02 a.u."),
+], ids=["orbital homo", "mode", "potential", "density kind"])
+def test_view_command_draws_what_is_asked(source: str, args: List[str], shown: str, hpd: vexmora.Checkpoint,
+                                          tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
+    pytest.importorskip("plotly")
+    from chkbuilder import h2_job
+    from test_vibrations import job
+    chk = {"hpd": lambda: hpd.path, "freq": lambda: job().write(tmp_path / "f.chk"),
+           "h2": lambda: str(h2_job(tmp_path))}[source]()
+    page = tmp_path / "p.html"
+    assert vexmora.cli.main(["view", str(chk), *args, "--spacing", "0.3", "-o", str(page)]) == 0, \
+        capsys.readouterr().err
+    assert capsys.readouterr().out == f"Wrote {page}\n" and shown in page.read_text()
+
+
 def test_spectrum_object_and_plots() -> None:
     nu = np.array([500.0, 1500.0])
     vib = vexmora.Vibrations(nu, nu, nu, np.zeros((2, 1, 3)), 0.0, np.array([10.0, 30.0]))
-    spec = vib.spectrum(fwhm=8.0)
-    x, y = spec
-    assert isinstance(spec, vexmora.Spectrum) and (spec.kind, spec.fwhm) == ("ir", 8.0)
-    again = pickle.loads(pickle.dumps(spec))
+    spectrum = vib.spectrum(fwhm=8.0)
+    x, y = spectrum
+    assert isinstance(spectrum, vexmora.Spectrum) and (spectrum.kind, spectrum.fwhm) == ("ir", 8.0)
+    again = pickle.loads(pickle.dumps(spectrum))
     assert again.kind == "ir" and np.array_equal(again.intensities, y) and np.array_equal(again[0], x)
     pytest.importorskip("plotly")
-    fig = spec.plot()
+    fig = spectrum.plot()
     assert fig.layout.xaxis.autorange == "reversed" and "km/mol" in fig.layout.yaxis.title.text
     assert np.array_equal(fig.data[0].x, x) and np.array_equal(fig.data[0].y, y)
     with pytest.raises(ValueError, match="library must be"):
-        spec.plot("bokeh")
+        spectrum.plot("bokeh")
     pytest.importorskip("matplotlib")
-    ax = spec.plot("matplotlib").axes[0]
+    ax = spectrum.plot("matplotlib").axes[0]
     assert ax.xaxis_inverted()
 
 
