@@ -18,10 +18,10 @@ while read -r py; do
   # quasi-harmonic thermochemistry, matplotlib for the spectrum plot, qcelemental for
   # QCSchema (PySCF brings h5py), and mypy; pyarrow, h5py and the readers of the
   # dataset's table (pandas, polars, Dask); Selenium to drive Chromium over the
-  # viewer's pages.
+  # viewer's pages, Pillow to read its screenshots.
   if "$py" -c 'import sys; sys.exit(sys.version_info < (3, 10))'; then
     extra+=(qc-iodata cclib mypy pyscf goodvibes matplotlib qcelemental
-            pyarrow h5py pandas polars "dask[distributed,dataframe]" selenium)
+            pyarrow h5py pandas polars "dask[distributed,dataframe]" selenium pillow)
   else
     extra+=(pyarrow h5py pandas)  # wheels exist for 3.9
   fi
