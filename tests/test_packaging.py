@@ -51,6 +51,7 @@ def test_readme_session_runs(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) ->
 
 # A user's script over both modules; mypy must type what it reveals.
 USER_SCRIPT = '''
+from typing import Any, Dict, List
 import Vexmora_
 import vexmora
 reader = Vexmora_.ChkReader_("water.chk")
@@ -63,6 +64,17 @@ try:
     ckpt.write_fchk("water.fchk")
 except vexmora.WriteError as exc:
     reveal_type(exc.errno)
+# The optional parts: PySCF, QCSchema, the viewer and the dataset.
+mf = ckpt.to_pyscf(xc=None)
+ckpt.write_pyscf_chk("water.pyscf.h5")
+schema: Dict[str, Any] = ckpt.to_qcschema()
+ckpt.write_html("homo.html", "homo", isovalue=0.05)
+fig = ckpt.view(3, mode=None, isovalue=None, beta=False)
+card: str = ckpt._repr_html_()
+wavenumbers, intensities = ckpt.vibrations().spectrum("ir")
+result = vexmora.write_dataset(["jobs"], "jobs.parquet", columns=["formula"], recursive=True)
+errors: List[str] = result.errors
+ok: bool = result.ok and result.rows >= 0
 '''
 
 
