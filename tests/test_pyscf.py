@@ -113,6 +113,8 @@ def check_in_pyscf(ckpt: vexmora.Checkpoint, mf: Any) -> None:
     np.testing.assert_allclose(pyscf_density(mf.mol, mf.make_rdm1(), points), ours,
                                rtol=0, atol=1e-8 * np.abs(ours).max())
     assert mf.mol.nelectron == ckpt.n_electrons and mf.mol.spin == ckpt.n_alpha - ckpt.n_beta
+    assert mf.mol.charge == ckpt.charge and not mf.mol.symmetry
+    np.testing.assert_array_equal(mf.mol.atom_coords(unit="Bohr"), ckpt.coordinates / BOHR)  # as stored
 
 
 @pytest.mark.parametrize("chk", [c for c in good_checkpoints() if c.stem in REAL], ids=lambda p: p.stem)
