@@ -252,6 +252,24 @@ def test_refusals_write_nothing(out: str, inputs: List[str], message: str, tmp_p
     assert {p: p.read_bytes() for p in tmp_path.rglob("*") if p.is_file()} == before
 
 
+def test_outputs_through_links(tmp_path: Path) -> None:
+    """A link to an output is written through, as every writer does: the link stays; the
+    table and its arrays are never one file, by any name."""
+    pytest.importorskip("h5py")
+    chk = str(h2_job(tmp_path))
+    (tmp_path / "other.parquet").write_bytes(b"the previous table")
+    (tmp_path / "link.parquet").symlink_to("other.parquet")
+    vexmora.write_dataset([chk], tmp_path / "link.parquet", columns=["formula"])
+    assert (tmp_path / "link.parquet").is_symlink()
+    assert pq.read_table(tmp_path / "other.parquet")["formula"].to_pylist() == ["H2"]
+    (tmp_path / "alias.h5").symlink_to("other.parquet")
+    with pytest.raises(ValueError, match="named for both the table and its arrays"):
+        vexmora.write_dataset([chk], tmp_path / "link.parquet", arrays=["hessian"],
+                              arrays_path=tmp_path / "alias.h5")
+    assert pq.read_table(tmp_path / "other.parquet")["formula"].to_pylist() == ["H2"]
+    assert sorted(p.name for p in tmp_path.iterdir() if p.name.startswith(".")) == []
+
+
 def test_command_goes_on_past_bad_files(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
     folder = tmp_path / "jobs"
     (folder / "deeper").mkdir(parents=True)

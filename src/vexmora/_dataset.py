@@ -558,14 +558,16 @@ def write_dataset(paths: Iterable[PathArg], out: PathArg, columns: Optional[Sequ
     targets = [target] + ([side] if side else [])
     _outputs.refuse_inputs(targets, _outputs.input_ids(sources))
     _outputs.check_name(target, (".parquet", ".pq"), "a Parquet table")
-    if side is not None and os.path.abspath(side) == os.path.abspath(target):
+    if side is not None and os.path.realpath(side) == os.path.realpath(target):
         raise ValueError(f"{side}: named for both the table and its arrays")
     errors: List[str] = []
     report = _reporter(progress, errors, on_error)
     for t in targets:
         if os.path.isdir(t):
             raise WriteError(errno.EISDIR, os.strerror(errno.EISDIR), t)
-    temporaries = [_temporary(t) for t in targets]
+    # Through a symbolic link to the file it names: the link itself survives the rename.
+    finals = [os.path.realpath(t) if os.path.islink(t) and os.path.exists(t) else t for t in targets]
+    temporaries = [_temporary(t) for t in finals]
     results = iter_rows(sources, names, wanted, executor)
     try:
         side_file = _ArraysFile(temporaries[1], len(sources)) if side else None
@@ -596,7 +598,7 @@ def write_dataset(paths: Iterable[PathArg], out: PathArg, columns: Optional[Sequ
             if side_file is not None:
                 side_file.discard()
         # The arrays first: a table never names groups of a file that is not there.
-        for tmp, t in reversed(list(zip(temporaries, targets))):
+        for tmp, t in reversed(list(zip(temporaries, finals))):
             os.replace(tmp, t)
     except BaseException:
         for tmp in temporaries:
