@@ -270,6 +270,17 @@ def test_outputs_through_links(tmp_path: Path) -> None:
     assert sorted(p.name for p in tmp_path.iterdir() if p.name.startswith(".")) == []
 
 
+def test_an_error_row_names_its_file(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
+    """A file that reads but whose vibrations fail (two atoms at one point): its row's error,
+    and the command's line, name it."""
+    with np.errstate(invalid="ignore"):
+        chk = job(((0.0, 0.0, 0.0), (0.0, 0.0, 0.0))).write(tmp_path / "same.chk")
+    (error,) = vexmora.dataset([chk], columns=["gibbs"])["error"].to_pylist()
+    assert error == f"{chk}: The mass-weighted Hessian could not be diagonalised"
+    assert vexmora.cli.main(["dataset", chk, "-o", str(tmp_path / "t.parquet")]) == 1
+    assert capsys.readouterr().err == f"vexmora: {error}\n"
+
+
 def test_command_goes_on_past_bad_files(tmp_path: Path, capsys: pytest.CaptureFixture) -> None:
     folder = tmp_path / "jobs"
     (folder / "deeper").mkdir(parents=True)

@@ -296,11 +296,10 @@ def _array(ckpt: Checkpoint, name: str) -> Optional[np.ndarray]:
 
 
 def _one_line(path: str, exc: Exception) -> str:
-    """The error of one file as one line naming it."""
-    if isinstance(exc, CheckpointError):
-        return str(exc)
+    """The error of one file as one line naming it (a CheckpointError of a value computed
+    from the file, such as the vibrations', may not)."""
     first = (str(exc).strip().split("\n", 1)[0] or type(exc).__name__)
-    if not isinstance(exc, (ValueError, RuntimeError, OSError)):
+    if not isinstance(exc, (ValueError, RuntimeError, OSError, CheckpointError)):
         first = f"{type(exc).__name__}: {first}"
     return first if first.startswith(path) else f"{path}: {first}"
 
