@@ -40,6 +40,11 @@ def add_arguments(parser: argparse.ArgumentParser) -> None:
 def run(args: argparse.Namespace) -> int:
     from .cli import _progress
 
+    try:
+        _dataset._require("pyarrow")
+    except ImportError as exc:  # one line, as every failure of the command line
+        print(f"vexmora: {exc}", file=sys.stderr)
+        return 1
     empty = [p for p in args.paths if os.path.isdir(p) and not _dataset.expand([p], args.recursive)]
     for p in empty:
         print(f"vexmora: {p}: no *.chk files in this directory", file=sys.stderr)
@@ -52,11 +57,6 @@ def run(args: argparse.Namespace) -> int:
         else:
             print(f"vexmora: {line}", file=sys.stderr)
 
-    try:
-        _dataset._require("pyarrow")
-    except ImportError as exc:  # one line, as every failure of the command line
-        print(f"vexmora: {exc}", file=sys.stderr)
-        return 1
     try:
         with ThreadPoolExecutor(args.jobs) if args.jobs > 1 else _dataset.SerialExecutor() as pool:
             result = _dataset.write_dataset(
