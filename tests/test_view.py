@@ -164,6 +164,22 @@ def test_mode_arrows_follow_gaussians_modes() -> None:
         ckpt.view(mode=len(modes))
 
 
+@needs_ho2
+@pytest.mark.parametrize("what, kw, kind", [("spin", {}, "SCF"), ("MP2", dict(spin=True), "MP2")])
+def test_spin_density_surfaces(what: str, kw: Dict[str, Any], kind: str) -> None:
+    """A spin density's two signed surfaces lie where density_at(spin=True) has the isovalue."""
+    pytest.importorskip("plotly")
+    ckpt = vexmora.load(HO2)
+    fig = ckpt.view(what, isovalue=0.005, spacing=0.08, **kw)
+    assert [t.name for t in fig.data[1:]] == ["+0.005 a.u.", "-0.005 a.u."]
+    assert f"{kind} spin density" in fig.layout.title.text
+    for t in fig.data[1:]:
+        xyz = np.stack([t.x, t.y, t.z], axis=1).astype(float)
+        got = ckpt.density_at(xyz, kind=kind, spin=True)
+        level = float(t.name.split()[0])
+        assert np.median(np.abs(got - level)) < 0.03 * abs(level), t.name  # linear between points
+
+
 def test_potential_view(tmp_path: Path) -> None:
     """The colours are the potential at the vertices of the density's 0.001 surface."""
     pytest.importorskip("plotly")
