@@ -323,6 +323,8 @@ def test_spectrum_object_and_plots() -> None:
     fig = spectrum.plot()
     assert fig.layout.xaxis.autorange == "reversed" and "km/mol" in fig.layout.yaxis.title.text
     assert np.array_equal(fig.data[0].x, x) and np.array_equal(fig.data[0].y, y)
+    raman = vexmora.Spectrum(x, y, "raman").plot().layout
+    assert raman.xaxis.autorange == "reversed" and raman.yaxis.title.text.startswith("Raman activity")
     with pytest.raises(ValueError, match="library must be"):
         spectrum.plot("bokeh")
     pytest.importorskip("matplotlib")
