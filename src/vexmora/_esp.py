@@ -66,7 +66,7 @@ def sphere(n: int) -> np.ndarray:
         nhor = max(1, int(nequat * math.sin(phi) + 1e-10))
         for j in range(nhor):
             if len(out) == n:
-                return np.array(out)
+                return np.array(out).reshape(-1, 3)
             t = 2 * math.pi * j / nhor
             out.append((math.cos(t) * math.sin(phi), math.sin(t) * math.sin(phi), math.cos(phi)))
     return np.array(out).reshape(-1, 3)

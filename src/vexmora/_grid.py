@@ -25,6 +25,10 @@ DEFAULT_SPACING = _core.BOHR_TO_ANGSTROM / 6
 DEFAULT_MARGIN = 4 * _core.BOHR_TO_ANGSTROM
 #: A cube of more points is written only with ``allow_large=True`` (8 bytes each in memory).
 MAX_CUBE_POINTS = 400 ** 3
+#: Points per slab of a potential cube (a density's slabs hold 2 000 000): each
+#: point of the potential costs far more, and the progress bar and Ctrl-C wait
+#: for a slab's end.
+POTENTIAL_SLAB = 20_000
 
 Orbital = Union[int, str]
 Progress = Callable[[int, int], None]
@@ -133,6 +137,8 @@ class CubePlan:
     origin: np.ndarray
     axes: np.ndarray
     shape: Tuple[int, int, int]
+    #: Points per slab of planes, between which progress is shown and Ctrl-C seen.
+    slab: int = 2_000_000
 
 
 def plan_cube(ckpt: "Checkpoint", what: Orbital, *, spacing: Optional[float],
@@ -149,7 +155,7 @@ def plan_cube(ckpt: "Checkpoint", what: Orbital, *, spacing: Optional[float],
     if what == "potential":
         pot = ckpt._reader.potential_values(density_kind(ckpt, kind, spin), spin)
         comment = f"{kind} {'spin density ' if spin else ''}electrostatic potential (Hartree/e)"
-        return CubePlan(pot, comment, [], origin, axes, counts)
+        return CubePlan(pot, comment, [], origin, axes, counts, POTENTIAL_SLAB)
     if isinstance(what, str) and what not in ("homo", "lumo"):
         kind, spin = ("SCF", True) if what == "spin" else ("SCF" if what == "density" else what, spin)
         ev = ckpt._reader.density_values(density_kind(ckpt, kind, spin), spin)
@@ -166,7 +172,7 @@ def box_values(plan: CubePlan, threads: Optional[int], progress: Optional[Progre
     n1, n2, n3 = plan.shape
     values = np.empty((n1, n2 * n3))
     # Slabs of planes, so that progress can be shown and Ctrl-C is seen between them.
-    per = max(1, 2_000_000 // (n2 * n3))
+    per = max(1, plan.slab // (n2 * n3))
     axes = plan.axes.ravel()
     for first in range(0, n1, per):
         n = min(per, n1 - first)
