@@ -332,6 +332,11 @@ def test_esp_file_and_command(methanol: vexmora.Checkpoint, tmp_path: Path,
     assert {(float(r[5]), float(r[6])) for r in rows[1:]} == {(round(mk.rms, 6), round(mk.rrms, 6))}
     assert main(["charges", chk, "--esp", chk]) == 1
     assert "never replaced" in capsys.readouterr().err
+    twin = tmp_path / "twin" / Path(chk).name  # the same name in another folder
+    twin.parent.mkdir()
+    twin.write_bytes(Path(chk).read_bytes())
+    assert main(["charges", chk, str(twin), "--esp", str(tmp_path / "both")]) == 1
+    assert "would both be written to" in capsys.readouterr().err and not (tmp_path / "both").exists()
 
 
 def test_potential_cube(methanol: vexmora.Checkpoint, tmp_path: Path,
