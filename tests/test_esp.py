@@ -32,10 +32,11 @@ def shell(atom: int, L: int, centre: Sequence[float], sp: bool = False) -> Shell
 
 def build(tmp: Path, z: Sequence[int], xyz: Sequence[Sequence[float]], per_atom: Dict[int, List[Any]],
           cartesian: bool, nocc: int = 3, charge: int = 0, seed: int = 4,
-          zero: bool = False, extra: Optional[Dict[int, bytes]] = None) -> vexmora.Checkpoint:
+          zero: bool = False, extra: Optional[Dict[int, bytes]] = None,
+          mp2: bool = False) -> vexmora.Checkpoint:
     """A closed-shell molecule (Bohr) with shells ``per_atom[Z]`` ((L, sp) pairs), random
-    orthonormal orbitals and their density (a zero density with ``zero``), and the
-    records ``extra``."""
+    orthonormal orbitals and their density (a zero density with ``zero``; with ``mp2``
+    also an MP2 density, that of other orbitals), and the records ``extra``."""
     shells = [shell(a, L, c, sp) for a, (zz, c) in enumerate(zip(z, xyz), start=1)
               for L, sp in per_atom[zz]]
     n = sum(nfunc(-1 if s.T == 1 and 0 in s.coefs else s.T if cartesian or s.T < 2 else -s.T)
@@ -46,7 +47,10 @@ def build(tmp: Path, z: Sequence[int], xyz: Sequence[Sequence[float]], per_atom:
     flag = 1 if cartesian else 0
     b.replace(670, basis(shells, bhdr4=flag, bhdr5=flag))
     b.replace(522, reals(np.linspace(-2, 1, n))).replace(524, reals(c.ravel()))
-    b.add(603, densities(1, lower_triangle(d)))
+    if mp2:
+        b.add(603, densities(1 | 4, lower_triangle(d), lower_triangle(2 * c[1:nocc + 1].T @ c[1:nocc + 1])))
+    else:
+        b.add(603, densities(1, lower_triangle(d)))
     for record, data in (extra or {}).items():
         b.add(record, data)
     return vexmora.load(b.write(tmp / f"m{len(list(tmp.iterdir()))}.chk"))
@@ -63,9 +67,9 @@ def near(ckpt: vexmora.Checkpoint, n: int = 12, seed: int = 3) -> np.ndarray:
     return xyz[rng.integers(0, len(xyz), n)] + rng.normal(0, 0.8, (n, 3))
 
 
-def pyscf_direct(ckpt: vexmora.Checkpoint) -> Tuple[Any, np.ndarray]:
+def pyscf_direct(ckpt: vexmora.Checkpoint, kind: str = "SCF") -> Tuple[Any, np.ndarray]:
     """PySCF's molecule built from the checkpoint's shells (all pure or all Cartesian) and the
-    SCF density in its function order and normalisation."""
+    density ``kind`` in its function order and normalisation."""
     from pyscf import gto
     cart = any(t >= 2 for t in ckpt.shell_types)
     first = np.concatenate([[0], np.cumsum(ckpt.shell_n_primitives)])
@@ -88,7 +92,7 @@ def pyscf_direct(ckpt: vexmora.Checkpoint) -> Tuple[Any, np.ndarray]:
               unit="Bohr", spin=None, verbose=0, cart=cart)
     scale = 1 / np.sqrt(np.diag(m.intor("int1e_ovlp")))
     d = np.zeros((m.nao, m.nao))
-    d[np.ix_(order, order)] = ckpt.densities["SCF"]
+    d[np.ix_(order, order)] = ckpt.densities[kind]
     return m, d * np.outer(scale, scale)
 
 
@@ -133,6 +137,18 @@ def test_potential_matches_pyscf(source: str, tmp_path: Path) -> None:
     # Threads share the points out; the values do not depend on how.
     many = near(ckpt, 300, 5)
     np.testing.assert_array_equal(ckpt.potential_at(many, threads=1), ckpt.potential_at(many, threads=2))
+
+
+def test_potential_of_a_post_scf_density(tmp_path: Path) -> None:
+    """A stored MP2 density's potential is its own (not the SCF one's), to PySCF's."""
+    pytest.importorskip("pyscf")
+    ckpt = build(tmp_path, [1, 1, 1], XYZ3, WITH_H, True, mp2=True)
+    assert list(ckpt.densities) == ["SCF", "MP2"]
+    m, d = pyscf_direct(ckpt, "MP2")
+    points = near(ckpt)
+    ref = pyscf_potential(m, d, points, ckpt.nuclear_charges)
+    np.testing.assert_allclose(ckpt.potential_at(points, "MP2"), ref, rtol=1e-7, atol=1e-10)
+    assert np.abs(ckpt.potential_at(points) - ref).max() > 1e-3
 
 
 def test_nuclei_alone_and_the_far_field(tmp_path: Path) -> None:
