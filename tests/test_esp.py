@@ -393,3 +393,6 @@ def test_refusals(methanol: vexmora.Checkpoint, tmp_path: Path) -> None:
         methanol.esp_charges("hirshfeld")
     with pytest.raises(ValueError, match="too few"):  # spheres of no point at all
         methanol.esp_charges("mk", density=1e-3)
+    for layers in [(), (1.4, -2.0), (float("nan"),)]:
+        with pytest.raises(ValueError, match="layers must be numbers > 0"):
+            methanol.esp_charges("resp", layers=layers)

@@ -251,6 +251,8 @@ class EspMixin:
         xyz = np.asarray(ckpt.coordinates, dtype=float)
         if density is not None and not (math.isfinite(density) and density > 0):
             raise ValueError(f"density must be a number > 0, not {density!r}")
+        if layers is not None and not (len(layers) and all(math.isfinite(x) and x > 0 for x in layers)):
+            raise ValueError(f"layers must be numbers > 0 (multiples of the radii), not {layers!r}")
         if scheme == "chelpg":
             if layers is not None:
                 raise ValueError("layers= belongs to the MK and RESP schemes, not CHELPG")
