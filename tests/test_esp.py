@@ -393,6 +393,14 @@ def test_refusals(methanol: vexmora.Checkpoint, tmp_path: Path) -> None:
         methanol.esp_charges("hirshfeld")
     with pytest.raises(ValueError, match="too few"):  # spheres of no point at all
         methanol.esp_charges("mk", density=1e-3)
+    damaged = build(tmp_path, [1, 1], [[0, 0, 0], [0, 0, float("nan")]], {1: [(0, False)]}, True, nocc=1)
+    for call in (lambda: damaged.potential_at([[1.0, 1.0, 1.0]]), lambda: damaged.esp_charges("chelpg"),
+                 lambda: damaged.write_cube(tmp_path / "nan.cube", "potential", shape=3)):
+        with pytest.raises(vexmora.CheckpointError, match="atom positions are not all finite"):
+            call()
+    assert not (tmp_path / "nan.cube").exists()
+    with pytest.raises(ValueError, match="CHELPG grid would hold"):  # atoms far apart: no vast grid
+        build(tmp_path, [1, 1], [[0, 0, 0], [0, 0, 1e6]], {1: [(0, False)]}, True, nocc=1).esp_charges("chelpg")
     for layers in [(), (1.4, -2.0), (float("nan"),)]:
         with pytest.raises(ValueError, match="layers must be numbers > 0"):
             methanol.esp_charges("resp", layers=layers)

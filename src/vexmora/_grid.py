@@ -15,6 +15,7 @@ import numpy as np
 
 from . import _core
 from ._constants import DENSITY_KINDS, PathLike
+from .errors import CheckpointError
 
 if TYPE_CHECKING:
     from .checkpoint import Checkpoint
@@ -79,6 +80,22 @@ def density_kind(ckpt: "Checkpoint", kind: str, spin: bool) -> int:
         raise ValueError(f"{ckpt.path or 'checkpoint'}: no {kind!r} density; its {what}: "
                          f"{', '.join(present) or 'none'}")
     return DENSITY_KINDS.index(kind)
+
+
+def potential_values(ckpt: "Checkpoint", kind: str, spin: bool) -> "_core.PotentialValues":
+    """The core's potential of density ``kind``. Atom positions that are not finite
+    (a damaged file) raise CheckpointError: the Boys function's table would be
+    indexed by a NaN."""
+    index = density_kind(ckpt, kind, spin)
+    check_positions(ckpt)
+    return ckpt._reader.potential_values(index, spin)
+
+
+def check_positions(ckpt: "Checkpoint") -> None:
+    """CheckpointError where an atom position is not a finite number."""
+    if not np.isfinite(ckpt.coordinates).all():
+        raise CheckpointError(f"{ckpt.path or 'checkpoint'}: the atom positions are not all "
+                              "finite numbers, so the potential is not defined")
 
 
 def orbitals_at(ckpt: "Checkpoint", points: "np.typing.ArrayLike", orbitals: Sequence[Orbital],
@@ -153,7 +170,7 @@ def plan_cube(ckpt: "Checkpoint", what: Orbital, *, spacing: Optional[float],
                          f"more than {MAX_CUBE_POINTS}: confirm with allow_large=True "
                          "(--large), or choose a larger spacing")
     if what == "potential":
-        pot = ckpt._reader.potential_values(density_kind(ckpt, kind, spin), spin)
+        pot = potential_values(ckpt, kind, spin)
         comment = f"{kind} {'spin density ' if spin else ''}electrostatic potential (Hartree/e)"
         return CubePlan(pot, comment, [], origin, axes, counts, POTENTIAL_SLAB)
     if isinstance(what, str) and what not in ("homo", "lumo"):
