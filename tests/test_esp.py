@@ -234,6 +234,7 @@ def methanol(tmp_path_factory: pytest.TempPathFactory) -> vexmora.Checkpoint:
 def test_points_and_charges_follow_the_definitions(methanol: vexmora.Checkpoint, scheme: str,
                                                    options: Dict[str, Any]) -> None:
     fit = methanol.esp_charges(scheme, **options)
+    assert isinstance(fit, vexmora.EspCharges) and fit.scheme == scheme
     xyz = methanol.coordinates
     z = methanol.atomic_numbers
     if scheme == "mk":
