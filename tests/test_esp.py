@@ -400,6 +400,8 @@ def test_refusals(methanol: vexmora.Checkpoint, tmp_path: Path) -> None:
         with pytest.raises(vexmora.CheckpointError, match="atom positions are not all finite"):
             call()
     assert not (tmp_path / "nan.cube").exists()
+    with pytest.raises(ValueError, match="Merz-Kollman shells would hold"):  # refused before it is built
+        methanol.esp_charges("mk", density=1e9)
     with pytest.raises(ValueError, match="CHELPG grid would hold"):  # atoms far apart: no vast grid
         build(tmp_path, [1, 1], [[0, 0, 0], [0, 0, 1e6]], {1: [(0, False)]}, True, nocc=1).esp_charges("chelpg")
     for layers in [(), (1.4, -2.0), (float("nan"),)]:

@@ -94,6 +94,10 @@ def mk_points(coords: np.ndarray, radii: np.ndarray, layers: Sequence[float] = M
     """Merz-Kollman points (Angstrom): on shells of ``layers`` x each atom's radius,
     ``density`` points per square Angstrom, those closer to another atom than its
     scaled radius dropped."""
+    planned = sum(int(density * 4 * math.pi * (scale * r) ** 2) for scale in layers for r in radii)
+    if planned > MAX_CUBE_POINTS:
+        raise ValueError(f"the Merz-Kollman shells would hold {planned} points: choose a smaller "
+                         "density= (points per square Angstrom)")
     out = []
     for scale in layers:
         for a, (centre, r) in enumerate(zip(coords, radii)):
