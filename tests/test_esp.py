@@ -8,7 +8,7 @@ from __future__ import annotations
 import json
 import math
 from pathlib import Path
-from typing import Any, Dict, List, Sequence, Tuple
+from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 import numpy as np
 import pytest
@@ -16,7 +16,7 @@ import pytest
 import vexmora
 from vexmora import _core
 from vexmora.cli import main
-from chkbuilder import Shell, basis, densities, h2, lower_triangle, mol, nfunc, raw_coefs, reals
+from chkbuilder import Shell, basis, densities, h2, ints, lower_triangle, mol, nfunc, raw_coefs, reals
 from refdata import good_checkpoints
 
 BOHR = 0.529177249
@@ -32,9 +32,11 @@ def shell(atom: int, L: int, centre: Sequence[float], sp: bool = False) -> Shell
 
 def build(tmp: Path, z: Sequence[int], xyz: Sequence[Sequence[float]], per_atom: Dict[int, List[Any]],
           cartesian: bool, nocc: int = 3, charge: int = 0, seed: int = 4,
-          zero: bool = False) -> vexmora.Checkpoint:
+          zero: bool = False, extra: Optional[Dict[int, bytes]] = None,
+          mp2: bool = False) -> vexmora.Checkpoint:
     """A closed-shell molecule (Bohr) with shells ``per_atom[Z]`` ((L, sp) pairs), random
-    orthonormal orbitals and their density (a zero density with ``zero``)."""
+    orthonormal orbitals and their density (a zero density with ``zero``; with ``mp2``
+    also an MP2 density, that of other orbitals), and the records ``extra``."""
     shells = [shell(a, L, c, sp) for a, (zz, c) in enumerate(zip(z, xyz), start=1)
               for L, sp in per_atom[zz]]
     n = sum(nfunc(-1 if s.T == 1 and 0 in s.coefs else s.T if cartesian or s.T < 2 else -s.T)
@@ -45,7 +47,12 @@ def build(tmp: Path, z: Sequence[int], xyz: Sequence[Sequence[float]], per_atom:
     flag = 1 if cartesian else 0
     b.replace(670, basis(shells, bhdr4=flag, bhdr5=flag))
     b.replace(522, reals(np.linspace(-2, 1, n))).replace(524, reals(c.ravel()))
-    b.add(603, densities(1, lower_triangle(d)))
+    if mp2:
+        b.add(603, densities(1 | 4, lower_triangle(d), lower_triangle(2 * c[1:nocc + 1].T @ c[1:nocc + 1])))
+    else:
+        b.add(603, densities(1, lower_triangle(d)))
+    for record, data in (extra or {}).items():
+        b.add(record, data)
     return vexmora.load(b.write(tmp / f"m{len(list(tmp.iterdir()))}.chk"))
 
 
@@ -60,9 +67,9 @@ def near(ckpt: vexmora.Checkpoint, n: int = 12, seed: int = 3) -> np.ndarray:
     return xyz[rng.integers(0, len(xyz), n)] + rng.normal(0, 0.8, (n, 3))
 
 
-def pyscf_direct(ckpt: vexmora.Checkpoint) -> Tuple[Any, np.ndarray]:
+def pyscf_direct(ckpt: vexmora.Checkpoint, kind: str = "SCF") -> Tuple[Any, np.ndarray]:
     """PySCF's molecule built from the checkpoint's shells (all pure or all Cartesian) and the
-    SCF density in its function order and normalisation."""
+    density ``kind`` in its function order and normalisation."""
     from pyscf import gto
     cart = any(t >= 2 for t in ckpt.shell_types)
     first = np.concatenate([[0], np.cumsum(ckpt.shell_n_primitives)])
@@ -85,7 +92,7 @@ def pyscf_direct(ckpt: vexmora.Checkpoint) -> Tuple[Any, np.ndarray]:
               unit="Bohr", spin=None, verbose=0, cart=cart)
     scale = 1 / np.sqrt(np.diag(m.intor("int1e_ovlp")))
     d = np.zeros((m.nao, m.nao))
-    d[np.ix_(order, order)] = ckpt.densities["SCF"]
+    d[np.ix_(order, order)] = ckpt.densities[kind]
     return m, d * np.outer(scale, scale)
 
 
@@ -130,6 +137,18 @@ def test_potential_matches_pyscf(source: str, tmp_path: Path) -> None:
     # Threads share the points out; the values do not depend on how.
     many = near(ckpt, 300, 5)
     np.testing.assert_array_equal(ckpt.potential_at(many, threads=1), ckpt.potential_at(many, threads=2))
+
+
+def test_potential_of_a_post_scf_density(tmp_path: Path) -> None:
+    """A stored MP2 density's potential is its own (not the SCF one's), to PySCF's."""
+    pytest.importorskip("pyscf")
+    ckpt = build(tmp_path, [1, 1, 1], XYZ3, WITH_H, True, mp2=True)
+    assert list(ckpt.densities) == ["SCF", "MP2"]
+    m, d = pyscf_direct(ckpt, "MP2")
+    points = near(ckpt)
+    ref = pyscf_potential(m, d, points, ckpt.nuclear_charges)
+    np.testing.assert_allclose(ckpt.potential_at(points, "MP2"), ref, rtol=1e-7, atol=1e-10)
+    assert np.abs(ckpt.potential_at(points) - ref).max() > 1e-3
 
 
 def test_nuclei_alone_and_the_far_field(tmp_path: Path) -> None:
@@ -215,6 +234,7 @@ def methanol(tmp_path_factory: pytest.TempPathFactory) -> vexmora.Checkpoint:
 def test_points_and_charges_follow_the_definitions(methanol: vexmora.Checkpoint, scheme: str,
                                                    options: Dict[str, Any]) -> None:
     fit = methanol.esp_charges(scheme, **options)
+    assert isinstance(fit, vexmora.EspCharges) and fit.scheme == scheme
     xyz = methanol.coordinates
     z = methanol.atomic_numbers
     if scheme == "mk":
@@ -260,6 +280,17 @@ def test_resp(methanol: vexmora.Checkpoint) -> None:
     g2 = gradient(q, 0.001, np.array([True, False, False, False, False, False]))
     # Stage 2's variables: the carbon, and the three hydrogens together.
     np.testing.assert_allclose(g2[0], g2[2:5].sum() / 3, atol=1e-9 * np.abs(M.T @ fit.potential).max())
+
+
+def test_resp_groups_follow_the_bond_table(tmp_path: Path) -> None:
+    """Where the checkpoint holds a bond table (record 503) it, not the distances, says
+    which hydrogens a carbon holds: here the carbon holds one, so stage 2 refits nothing."""
+    nbond, partners = [2, 2, 1, 0, 0, 1], [2, 3, 1, 6, 1, 0, 0, 0, 0, 0, 2, 0]
+    table = ints([6 | 2 << 32] + nbond + partners) + reals([1.0 if k else 0.0 for k in partners])
+    ckpt = build(tmp_path, *METHANOL, SMALL, True, nocc=9, extra={503: table})
+    assert ckpt.bonds is not None and ckpt.bonds.pairs.tolist() == [[0, 1], [0, 2], [1, 5]]
+    fit = ckpt.esp_charges("resp")
+    np.testing.assert_array_equal(fit.charges, fit.stage1)
 
 
 def read_esp(path: Path) -> Dict[str, Any]:
@@ -309,8 +340,20 @@ def test_esp_file_and_command(methanol: vexmora.Checkpoint, tmp_path: Path,
     assert main(["charges", chk, "--scheme", "chelpg"]) == 0
     text = capsys.readouterr().out
     assert "CHELPG charges" in text and "RRMS" in text and len(text.splitlines()) == 2 + 6 + 1
+    assert main(["charges", chk, "--csv"]) == 0
+    rows = [line.split(",") for line in capsys.readouterr().out.splitlines()]
+    mk = methanol.esp_charges("mk")
+    assert rows[0] == ["file", "scheme", "atom", "symbol", "charge", "rms", "rrms"] and len(rows) == 7
+    assert [r[:4] for r in rows[1:]] == [[chk, "mk", str(k + 1), s] for k, s in enumerate(methanol.symbols)]
+    np.testing.assert_allclose([float(r[4]) for r in rows[1:]], mk.charges, atol=5e-7)
+    assert {(float(r[5]), float(r[6])) for r in rows[1:]} == {(round(mk.rms, 6), round(mk.rrms, 6))}
     assert main(["charges", chk, "--esp", chk]) == 1
     assert "never replaced" in capsys.readouterr().err
+    twin = tmp_path / "twin" / Path(chk).name  # the same name in another folder
+    twin.parent.mkdir()
+    twin.write_bytes(Path(chk).read_bytes())
+    assert main(["charges", chk, str(twin), "--esp", str(tmp_path / "both")]) == 1
+    assert "would both be written to" in capsys.readouterr().err and not (tmp_path / "both").exists()
 
 
 def test_potential_cube(methanol: vexmora.Checkpoint, tmp_path: Path,
@@ -324,6 +367,18 @@ def test_potential_cube(methanol: vexmora.Checkpoint, tmp_path: Path,
     i, j, k = np.meshgrid(*[np.arange(m) for m in cube["values"].shape], indexing="ij")
     points = (cube["origin"] + np.stack([i, j, k], -1).reshape(-1, 3) @ cube["steps"]) * BOHR
     np.testing.assert_allclose(cube["values"].ravel(), methanol.potential_at(points), rtol=5e-6)
+    # The potential's slabs are small: progress (and Ctrl-C) every few planes.
+    from vexmora import _grid
+    plan = _grid.plan_cube(methanol, "potential", spacing=None, shape=100, margin=None, beta=False,
+                           spin=False, allow_large=False)
+    calls: List[Tuple[int, int]] = []
+    plan.shape = (5, 100, 100)  # the box's first planes only: 50 000 points
+    values = _grid.box_values(plan, None, lambda done, total: calls.append((done, total)))
+    assert calls == [(2, 5), (4, 5), (5, 5)]
+    i, j, k = np.meshgrid(np.arange(5), [0, 57], [3, 99], indexing="ij")
+    points = (plan.origin + np.stack([i, j, k], -1).reshape(-1, 3) @ plan.axes) * BOHR
+    np.testing.assert_allclose(values.reshape(5, 100, 100)[:, [0, 57]][:, :, [3, 99]].ravel(),
+                               methanol.potential_at(points), rtol=1e-12)
 
 
 def test_refusals(methanol: vexmora.Checkpoint, tmp_path: Path) -> None:
@@ -337,3 +392,18 @@ def test_refusals(methanol: vexmora.Checkpoint, tmp_path: Path) -> None:
         methanol.esp_charges("mk", "MP2")
     with pytest.raises(ValueError, match="scheme"):
         methanol.esp_charges("hirshfeld")
+    with pytest.raises(ValueError, match="too few"):  # spheres of no point at all
+        methanol.esp_charges("mk", density=1e-3)
+    damaged = build(tmp_path, [1, 1], [[0, 0, 0], [0, 0, float("nan")]], {1: [(0, False)]}, True, nocc=1)
+    for call in (lambda: damaged.potential_at([[1.0, 1.0, 1.0]]), lambda: damaged.esp_charges("chelpg"),
+                 lambda: damaged.write_cube(tmp_path / "nan.cube", "potential", shape=3)):
+        with pytest.raises(vexmora.CheckpointError, match="atom positions are not all finite"):
+            call()
+    assert not (tmp_path / "nan.cube").exists()
+    with pytest.raises(ValueError, match="Merz-Kollman shells would hold"):  # refused before it is built
+        methanol.esp_charges("mk", density=1e9)
+    with pytest.raises(ValueError, match="CHELPG grid would hold"):  # atoms far apart: no vast grid
+        build(tmp_path, [1, 1], [[0, 0, 0], [0, 0, 1e6]], {1: [(0, False)]}, True, nocc=1).esp_charges("chelpg")
+    for layers in [(), (1.4, -2.0), (float("nan"),)]:
+        with pytest.raises(ValueError, match="layers must be numbers > 0"):
+            methanol.esp_charges("resp", layers=layers)

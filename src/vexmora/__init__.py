@@ -18,6 +18,7 @@ from Vexmora_ import ChkParams, ChkReader_, Mol
 from .checkpoint import DENSITY_KINDS, FORMATS, Checkpoint, Vibrations, load
 from .convert import ConversionResult, convert_many
 from ._dataset import DatasetResult, dataset, write_dataset
+from ._esp import EspCharges
 from ._spectra import Spectrum
 from ._thermo import Thermochemistry
 from .symmetry import PointGroup, point_group
@@ -28,4 +29,4 @@ __version__ = "0.1.0"
 __all__ = ["ChkParams", "ChkReader_", "Mol", "Checkpoint", "CheckpointError", "WriteError",
            "Vibrations", "load",
            "DENSITY_KINDS", "FORMATS", "ConversionResult", "convert_many", "PointGroup", "point_group",
-           "Spectrum", "Thermochemistry", "DatasetResult", "dataset", "write_dataset", "__version__"]
+           "EspCharges", "Spectrum", "Thermochemistry", "DatasetResult", "dataset", "write_dataset", "__version__"]

@@ -65,6 +65,12 @@ def run(args: argparse.Namespace) -> int:
     paths = expand_inputs(args.paths)
     single = len(paths) == 1
     targets = [esp_target(args, p, single) for p in paths]
+    seen: Dict[str, str] = {}
+    for path, esp in zip(paths, targets):  # one checkpoint's file must not replace another's
+        if esp is not None:
+            first = seen.setdefault(os.path.abspath(esp), path)
+            if os.path.abspath(first) != os.path.abspath(path):
+                raise ValueError(f"{first} and {path} would both be written to {esp}")
     _outputs.refuse_inputs([t for t in targets if t], _outputs.input_ids(paths))
     status, done = 0, []
     for path, esp in zip(paths, targets):

@@ -17,7 +17,7 @@ from typing import TYPE_CHECKING, Dict, List, Mapping, Optional, Sequence, Tuple
 import numpy as np
 
 from . import _core
-from ._grid import _points_bohr, density_kind
+from ._grid import MAX_CUBE_POINTS, _points_bohr, check_positions, density_kind, potential_values
 
 if TYPE_CHECKING:
     from .checkpoint import Checkpoint, PathLike
@@ -50,7 +50,7 @@ def chelpg_radius(z: int) -> float:
 
 def potential_at(ckpt: "Checkpoint", points: "np.typing.ArrayLike", kind: str = "SCF",
                  threads: Optional[int] = None, spin: bool = False) -> np.ndarray:
-    ev = ckpt._reader.potential_values(density_kind(ckpt, kind, spin), spin)
+    ev = potential_values(ckpt, kind, spin)
     out: np.ndarray = ev.at(_points_bohr(points), threads)
     return out
 
@@ -66,7 +66,7 @@ def sphere(n: int) -> np.ndarray:
         nhor = max(1, int(nequat * math.sin(phi) + 1e-10))
         for j in range(nhor):
             if len(out) == n:
-                return np.array(out)
+                return np.array(out).reshape(-1, 3)
             t = 2 * math.pi * j / nhor
             out.append((math.cos(t) * math.sin(phi), math.sin(t) * math.sin(phi), math.cos(phi)))
     return np.array(out).reshape(-1, 3)
@@ -94,6 +94,10 @@ def mk_points(coords: np.ndarray, radii: np.ndarray, layers: Sequence[float] = M
     """Merz-Kollman points (Angstrom): on shells of ``layers`` x each atom's radius,
     ``density`` points per square Angstrom, those closer to another atom than its
     scaled radius dropped."""
+    planned = sum(int(density * 4 * math.pi * (scale * r) ** 2) for scale in layers for r in radii)
+    if planned > MAX_CUBE_POINTS:
+        raise ValueError(f"the Merz-Kollman shells would hold {planned} points: choose a smaller "
+                         "density= (points per square Angstrom)")
     out = []
     for scale in layers:
         for a, (centre, r) in enumerate(zip(coords, radii)):
@@ -113,10 +117,11 @@ def chelpg_points(coords: np.ndarray, radii: np.ndarray, spacing: float = CHELPG
     or farther than ``reach`` from every atom."""
     lo, hi = coords.min(axis=0) - reach, coords.max(axis=0) + reach
     centre = (lo + hi) / 2
-    axes = []
-    for k in range(3):
-        n = int(math.ceil((hi[k] - lo[k]) / spacing - 1e-9)) + 1
-        axes.append(centre[k] + (np.arange(n) - (n - 1) / 2) * spacing)
+    counts = [int(math.ceil((hi[k] - lo[k]) / spacing - 1e-9)) + 1 for k in range(3)]
+    if math.prod(counts) > MAX_CUBE_POINTS:
+        raise ValueError(f"the CHELPG grid would hold {' x '.join(map(str, counts))} points: "
+                         "choose a larger spacing (a smaller density=)")
+    axes = [centre[k] + (np.arange(n) - (n - 1) / 2) * spacing for k, n in enumerate(counts)]
     pts = np.stack(np.meshgrid(*axes, indexing="ij"), axis=-1).reshape(-1, 3)
     keep = np.ones(len(pts), dtype=bool)
     nearest = np.full(len(pts), np.inf)
@@ -247,10 +252,13 @@ class EspMixin:
             raise ValueError(f"scheme must be one of {', '.join(SCHEMES)}, not {scheme!r}")
         ckpt = self._ckpt()
         density_kind(ckpt, kind, False)
+        check_positions(ckpt)
         numbers = [int(z) for z in ckpt.atomic_numbers]
         xyz = np.asarray(ckpt.coordinates, dtype=float)
         if density is not None and not (math.isfinite(density) and density > 0):
             raise ValueError(f"density must be a number > 0, not {density!r}")
+        if layers is not None and not (len(layers) and all(math.isfinite(x) and x > 0 for x in layers)):
+            raise ValueError(f"layers must be numbers > 0 (multiples of the radii), not {layers!r}")
         if scheme == "chelpg":
             if layers is not None:
                 raise ValueError("layers= belongs to the MK and RESP schemes, not CHELPG")

@@ -15,6 +15,7 @@ import numpy as np
 
 from . import _core
 from ._constants import DENSITY_KINDS, PathLike
+from .errors import CheckpointError
 
 if TYPE_CHECKING:
     from .checkpoint import Checkpoint
@@ -25,6 +26,10 @@ DEFAULT_SPACING = _core.BOHR_TO_ANGSTROM / 6
 DEFAULT_MARGIN = 4 * _core.BOHR_TO_ANGSTROM
 #: A cube of more points is written only with ``allow_large=True`` (8 bytes each in memory).
 MAX_CUBE_POINTS = 400 ** 3
+#: Points per slab of a potential cube (a density's slabs hold 2 000 000): each
+#: point of the potential costs far more, and the progress bar and Ctrl-C wait
+#: for a slab's end.
+POTENTIAL_SLAB = 20_000
 
 Orbital = Union[int, str]
 Progress = Callable[[int, int], None]
@@ -75,6 +80,22 @@ def density_kind(ckpt: "Checkpoint", kind: str, spin: bool) -> int:
         raise ValueError(f"{ckpt.path or 'checkpoint'}: no {kind!r} density; its {what}: "
                          f"{', '.join(present) or 'none'}")
     return DENSITY_KINDS.index(kind)
+
+
+def potential_values(ckpt: "Checkpoint", kind: str, spin: bool) -> "_core.PotentialValues":
+    """The core's potential of density ``kind``. Atom positions that are not finite
+    (a damaged file) raise CheckpointError: the Boys function's table would be
+    indexed by a NaN."""
+    index = density_kind(ckpt, kind, spin)
+    check_positions(ckpt)
+    return ckpt._reader.potential_values(index, spin)
+
+
+def check_positions(ckpt: "Checkpoint") -> None:
+    """CheckpointError where an atom position is not a finite number."""
+    if not np.isfinite(ckpt.coordinates).all():
+        raise CheckpointError(f"{ckpt.path or 'checkpoint'}: the atom positions are not all "
+                              "finite numbers, so the potential is not defined")
 
 
 def orbitals_at(ckpt: "Checkpoint", points: "np.typing.ArrayLike", orbitals: Sequence[Orbital],
@@ -133,6 +154,8 @@ class CubePlan:
     origin: np.ndarray
     axes: np.ndarray
     shape: Tuple[int, int, int]
+    #: Points per slab of planes, between which progress is shown and Ctrl-C seen.
+    slab: int = 2_000_000
 
 
 def plan_cube(ckpt: "Checkpoint", what: Orbital, *, spacing: Optional[float],
@@ -147,9 +170,9 @@ def plan_cube(ckpt: "Checkpoint", what: Orbital, *, spacing: Optional[float],
                          f"more than {MAX_CUBE_POINTS}: confirm with allow_large=True "
                          "(--large), or choose a larger spacing")
     if what == "potential":
-        pot = ckpt._reader.potential_values(density_kind(ckpt, kind, spin), spin)
+        pot = potential_values(ckpt, kind, spin)
         comment = f"{kind} {'spin density ' if spin else ''}electrostatic potential (Hartree/e)"
-        return CubePlan(pot, comment, [], origin, axes, counts)
+        return CubePlan(pot, comment, [], origin, axes, counts, POTENTIAL_SLAB)
     if isinstance(what, str) and what not in ("homo", "lumo"):
         kind, spin = ("SCF", True) if what == "spin" else ("SCF" if what == "density" else what, spin)
         ev = ckpt._reader.density_values(density_kind(ckpt, kind, spin), spin)
@@ -166,7 +189,7 @@ def box_values(plan: CubePlan, threads: Optional[int], progress: Optional[Progre
     n1, n2, n3 = plan.shape
     values = np.empty((n1, n2 * n3))
     # Slabs of planes, so that progress can be shown and Ctrl-C is seen between them.
-    per = max(1, 2_000_000 // (n2 * n3))
+    per = max(1, plan.slab // (n2 * n3))
     axes = plan.axes.ravel()
     for first in range(0, n1, per):
         n = min(per, n1 - first)
