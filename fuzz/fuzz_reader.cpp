@@ -18,8 +18,10 @@
 #include "Vibrations.h"
 #include "cube_writer.h"
 #include "density.h"
+#include "esp_writer.h"
 #include "formats.h"
 #include "grid.h"
+#include "potential.h"
 #include "wavefunction.h"
 
 namespace {
@@ -122,6 +124,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const std::vector<double> tri = density_triangle(m, 0, spin);
       if (!tri.empty()) PointValues::density(m, tri).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
     }
+    // The potential of the SCF density on the same box, and its ESP file.
+    const std::vector<double> tri = density_triangle(m, 0, false);
+    if (tri.empty()) return;
+    Potential(m, tri, true).evaluate(BoxPlanes(box, 0, 4), values.data(), 2);
+    std::vector<double> xyz(3 * static_cast<size_t>(box.points()));
+    for (int64_t p = 0; p < box.points(); ++p)
+      for (int k = 0; k < 3; ++k) xyz[3 * p + k] = box.origin[k] + 0.7 * ((p >> (2 * (2 - k))) & 3);
+    const std::vector<double> charges(static_cast<size_t>(m.natoms), 0.0);
+    write_esp(*v, dir + "/out.esp", charges, xyz.data(), values.data(), box.points());
   });
   attempt([&] {
     const ChkParams::Mol& m = v->params().mol;

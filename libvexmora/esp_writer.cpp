@@ -14,10 +14,12 @@ std::string fortran_d16(double x) {
   char e[32];
   std::snprintf(e, sizeof e, "%.7E", std::fabs(x));
   const int power = std::atoi(e + 10) + 1;
-  std::string s = std::string(x < 0 ? " -0." : "  0.") + e[0] + std::string(e + 2, 7) + "D" +
-                  (power < 0 ? "-" : "+");
-  char p[8];
-  std::snprintf(p, sizeof p, "%02d", std::abs(power));
+  // Fortran drops the D of an exponent of three digits: 0.12345678-100.
+  const bool wide = std::abs(power) > 99;
+  std::string s = std::string(x < 0 ? " -0." : "  0.") + e[0] + std::string(e + 2, 7) +
+                  (wide ? "" : "D") + (power < 0 ? "-" : "+");
+  char p[16];
+  std::snprintf(p, sizeof p, wide ? "%03d" : "%02d", std::abs(power));
   return s + p;
 }
 

@@ -318,6 +318,7 @@ def test_esp_file_and_command(methanol: vexmora.Checkpoint, tmp_path: Path,
     assert _core.fortran_d16(-2.6112618e-3) == " -0.26112618D-02"
     assert _core.fortran_d16(3.9684249) == "  0.39684249D+01"
     assert _core.fortran_d16(0.99999999999) == "  0.10000000D+01"
+    assert [_core.fortran_d16(v) for v in (1.5e-100, -1.5e-120)] == ["  0.15000000D-99", " -0.15000000-119"]
     fit = methanol.esp_charges("resp")
     methanol.write_esp(tmp_path / "m.esp", fit=fit)
     esp = read_esp(tmp_path / "m.esp")
