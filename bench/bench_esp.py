@@ -40,8 +40,8 @@ sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parent / "tests"))
 
 import vexmora  # noqa: E402
-from bench_grid import C_CORE, C_SP, H_S  # noqa: E402
-from chkbuilder import Shell, basis, densities, h2, lower_triangle, mol, raw_coefs, reals  # noqa: E402
+from bench_grid import shells  # noqa: E402  (the same basis, here with Cartesian d)
+from chkbuilder import basis, densities, h2, lower_triangle, mol, reals  # noqa: E402
 
 BOHR = 0.529177249
 
@@ -57,21 +57,6 @@ def octatetraene() -> Tuple[List[int], List[List[float]]]:
     z += [1, 1]
     xyz += [np.array([-0.94, -0.89, 0.0]), np.array([1.21 * 7 + 0.94, 0.89, 0.0])]
     return z, [list(x / BOHR) for x in xyz]
-
-
-def shells(z: Sequence[int], xyz: Sequence[Sequence[float]]) -> List[Shell]:
-    out = []
-    for a, (zz, c) in enumerate(zip(z, xyz), start=1):
-        if zz == 6:
-            out.append(Shell(a, 0, C_CORE[0], {0: raw_coefs(C_CORE[1], C_CORE[0], 0)}, centre=c))
-            out.append(Shell(a, 1, C_SP[0], {0: raw_coefs(C_SP[1], C_SP[0], 0),
-                                              1: raw_coefs(C_SP[2], C_SP[0], 1)}, centre=c))
-            out.append(Shell(a, 1, [0.168714], {0: [1.0], 1: [1.0]}, centre=c))
-            out.append(Shell(a, 2, [0.8], {2: [1.0]}, centre=c))
-        else:
-            out.append(Shell(a, 0, H_S[0], {0: raw_coefs(H_S[1], H_S[0], 0)}, centre=c))
-            out.append(Shell(a, 0, [0.161278], {0: [1.0]}, centre=c))
-    return out
 
 
 def molecule(tmp: str) -> vexmora.Checkpoint:

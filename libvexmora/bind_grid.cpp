@@ -52,32 +52,11 @@ GridBox cube_box(const std::array<double, 3>& origin, const std::array<double, 9
   return b;
 }
 
-namespace {
-
-// Planes first .. first + count of the first axis of a box, into `out`
-// (points x columns, C order): no other buffer than the evaluator's blocks.
-void values_on_box(const PointValues& v, const std::array<double, 3>& origin,
-                   const std::array<double, 9>& axes, const std::array<int64_t, 3>& shape,
-                   int64_t first, int64_t count, py::array_t<double, py::array::c_style> out,
-                   const py::object& threads) {
-  const GridBox b = cube_box(origin, axes, shape);
-  if (first < 0 || count < 0 || first > b.shape[0] - count)
-    throw py::value_error("planes outside the box");
-  const int64_t plane = b.shape[1] * b.shape[2], n = count * plane;
-  if (out.size() != n * v.columns()) throw py::value_error("the output does not fit the planes");
-  const int nt = thread_count(threads);
-  double* o = out.mutable_data();
-  py::gil_scoped_release nogil;
-  v.evaluate(BoxPlanes(b, first, count), o, nt);
-}
-
-}  // namespace
-
 void bind_grid(py::module_& m, ReaderClass& reader) {
   py::class_<PointValues>(m, "PointValues", py::module_local())
       .def_property_readonly("columns", &PointValues::columns)
       .def("at", &values_at, py::arg("points"), py::arg("threads") = py::none())
-      .def("box", &values_on_box, py::arg("origin"), py::arg("axes"), py::arg("shape"),
+      .def("box", &values_on_box<PointValues>, py::arg("origin"), py::arg("axes"), py::arg("shape"),
            py::arg("first"), py::arg("count"), py::arg("out").noconvert(),
            py::arg("threads") = py::none());
 

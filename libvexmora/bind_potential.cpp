@@ -46,31 +46,17 @@ py::array_t<double> potential_at(const Potential& v, const Points& points, const
   return out;
 }
 
-void potential_on_box(const Potential& v, const std::array<double, 3>& origin,
-                      const std::array<double, 9>& axes, const std::array<int64_t, 3>& shape,
-                      int64_t first, int64_t count, py::array_t<double, py::array::c_style> out,
-                      const py::object& threads) {
-  const GridBox b = cube_box(origin, axes, shape);
-  if (first < 0 || count < 0 || first > b.shape[0] - count)
-    throw py::value_error("planes outside the box");
-  if (out.size() != count * b.shape[1] * b.shape[2])
-    throw py::value_error("the output does not fit the planes");
-  const int nt = thread_count(threads);
-  double* o = out.mutable_data();
-  py::gil_scoped_release nogil;
-  v.evaluate(BoxPlanes(b, first, count), o, nt);
-}
 
 }  // namespace
 
 void bind_potential(py::module_& m, ReaderClass& reader) {
   m.def("fortran_d16", &fortran_d16, py::arg("x"));
   py::class_<Potential>(m, "PotentialValues", py::module_local())
-      .def_property_readonly("columns", [](const Potential&) { return 1; })
+      .def_property_readonly("columns", &Potential::columns)
       .def_property_readonly("distributions", &Potential::distributions)
       .def_property_readonly("in_multipoles", &Potential::in_multipoles)
       .def("at", &potential_at, py::arg("points"), py::arg("threads") = py::none())
-      .def("box", &potential_on_box, py::arg("origin"), py::arg("axes"), py::arg("shape"),
+      .def("box", &values_on_box<Potential>, py::arg("origin"), py::arg("axes"), py::arg("shape"),
            py::arg("first"), py::arg("count"), py::arg("out").noconvert(),
            py::arg("threads") = py::none());
 

@@ -42,6 +42,7 @@ class Potential {
 
   // The first of n points (Bohr, three each) on a nucleus, or -1.
   int64_t first_on_nucleus(const double* xyz, int64_t n) const;
+  int64_t columns() const { return 1; }  // one value per point
   int64_t distributions() const { return static_cast<int64_t>(charges_.size()); }
   // Of those, the ones that join a multipole far from their atom.
   int64_t in_multipoles() const { return distributions() - alone_; }
