@@ -19,12 +19,9 @@ int thread_count(const py::object& threads) {
 namespace {
 
 py::array_t<double> values_at(const PointValues& v, const Points& points, const py::object& threads) {
-  if (points.ndim() != 2 || points.shape(1) != 3)
-    throw py::value_error("points must be an array of shape (n, 3)");
+  check_points(points);
   const int64_t n = points.shape(0);
   const double* xyz = points.data();
-  for (int64_t k = 0; k < 3 * n; ++k)
-    if (!std::isfinite(xyz[k])) throw py::value_error("points must be finite numbers");
   const int nt = thread_count(threads);
   py::array_t<double> out({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(v.columns())});
   double* o = out.mutable_data();
@@ -36,6 +33,14 @@ py::array_t<double> values_at(const PointValues& v, const Points& points, const 
 }
 
 }  // namespace
+
+void check_points(const Points& points) {
+  if (points.ndim() != 2 || points.shape(1) != 3)
+    throw py::value_error("points must be an array of shape (n, 3)");
+  const double* xyz = points.data();
+  for (int64_t k = 0; k < 3 * points.shape(0); ++k)
+    if (!std::isfinite(xyz[k])) throw py::value_error("points must be finite numbers");
+}
 
 GridBox cube_box(const std::array<double, 3>& origin, const std::array<double, 9>& axes,
                  const std::array<int64_t, 3>& shape) {

@@ -9,6 +9,8 @@
 
 using Points = py::array_t<double, py::array::c_style | py::array::forcecast>;
 
+// Points of shape (n, 3), every coordinate finite, or a ValueError.
+void check_points(const Points& points);
 // None: every core; more threads than cores only cost their buffers.
 int thread_count(const py::object& threads);
 // A box from Python's values, checked (finite, at least one point per axis).

@@ -20,14 +20,6 @@ std::vector<double> potential_density(const ChkParams::Mol& m, int kind, bool sp
   return tri;
 }
 
-void check_points(const Points& points) {
-  if (points.ndim() != 2 || points.shape(1) != 3)
-    throw py::value_error("points must be an array of shape (n, 3)");
-  const double* xyz = points.data();
-  for (int64_t k = 0; k < 3 * points.shape(0); ++k)
-    if (!std::isfinite(xyz[k])) throw py::value_error("points must be finite numbers");
-}
-
 py::array_t<double> potential_at(const Potential& v, const Points& points, const py::object& threads) {
   check_points(points);
   const int64_t n = points.shape(0);

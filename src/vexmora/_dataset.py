@@ -165,20 +165,6 @@ def check_arrays(arrays: Sequence[str]) -> Tuple[str, ...]:
     return tuple(arrays)
 
 
-def expand(paths: Iterable[PathArg], recursive: bool = False) -> List[str]:
-    """The inputs in order, each folder replaced by its ``*.chk`` files (sorted, as
-    ``convert_many``; with ``recursive``, those of its subfolders too)."""
-    if not recursive:
-        return expand_inputs(paths)
-    out: List[str] = []
-    for p in paths:
-        if os.path.isdir(p):
-            out += sorted(str(c) for c in Path(p).rglob("*.chk") if c.is_file())
-        else:
-            out.append(os.fspath(p))
-    return out
-
-
 # --- one file's row (runs on the workers; needs no pyarrow) ---------------------------
 @functools.lru_cache(maxsize=None)
 def _thermo_options() -> argparse.Namespace:
@@ -435,7 +421,7 @@ def dataset(paths: Iterable[PathArg], columns: Optional[Sequence[str]] = None,
     pa = _require("pyarrow")
     names = select(columns)
     sch = schema(columns)
-    sources = expand(paths, recursive)
+    sources = expand_inputs(paths, recursive)
     results = iter_rows(sources, names, (), executor)
     try:
         batches = list(_batches(results, sch, ROW_GROUP_SIZE, _reporter(progress, [])))
@@ -553,7 +539,7 @@ def write_dataset(paths: Iterable[PathArg], out: PathArg, columns: Optional[Sequ
     sch = schema(columns, bool(wanted))
     target = os.fspath(out)
     side = (os.fspath(arrays_path) if arrays_path is not None else arrays_path_for(target)) if wanted else None
-    sources = expand(paths, recursive)
+    sources = expand_inputs(paths, recursive)
     targets = [target] + ([side] if side else [])
     _outputs.refuse_inputs(targets, _outputs.input_ids(sources))
     _outputs.check_name(target, (".parquet", ".pq"), "a Parquet table")

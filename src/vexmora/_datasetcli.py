@@ -12,6 +12,7 @@ from concurrent.futures import ThreadPoolExecutor
 from typing import List
 
 from . import _dataset
+from .convert import expand_inputs
 
 
 def _names(text: str) -> List[str]:
@@ -45,11 +46,11 @@ def run(args: argparse.Namespace) -> int:
     except ImportError as exc:  # one line, as every failure of the command line
         print(f"vexmora: {exc}", file=sys.stderr)
         return 1
-    empty = [p for p in args.paths if os.path.isdir(p) and not _dataset.expand([p], args.recursive)]
+    empty = [p for p in args.paths if os.path.isdir(p) and not expand_inputs([p], args.recursive)]
     for p in empty:
         print(f"vexmora: {p}: no *.chk files in this directory", file=sys.stderr)
     paths = [p for p in args.paths if p not in empty]
-    bar = _progress(len(_dataset.expand(paths, args.recursive)))
+    bar = _progress(len(expand_inputs(paths, args.recursive)))
 
     def say(line: str) -> None:
         if bar is not None:

@@ -28,12 +28,14 @@ class ConversionResult:
         """Whether every requested file was written."""
         return self.error is None
 
-def expand_inputs(paths: Iterable[PathArg]) -> List[str]:
-    """The inputs in order, each directory replaced by its ``*.chk`` files (sorted)."""
+def expand_inputs(paths: Iterable[PathArg], recursive: bool = False) -> List[str]:
+    """The inputs in order, each directory replaced by its ``*.chk`` files (sorted;
+    with ``recursive``, those of its subdirectories too)."""
     out: List[str] = []
     for p in paths:
         if os.path.isdir(p):
-            out += sorted(str(c) for c in Path(p).glob("*.chk") if c.is_file())
+            found = Path(p).rglob("*.chk") if recursive else Path(p).glob("*.chk")
+            out += sorted(str(c) for c in found if c.is_file())
         else:
             out.append(os.fspath(p))
     return out
