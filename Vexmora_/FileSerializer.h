@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,13 +34,16 @@ class FileSerializer {
     const char m = mode[0];
     if (m != 'r' && m != 'w') VEX_THROW(std::string("Unknown file open mode: ") + mode);
     read_mode = (m == 'r');
-    fp = std::fopen(path_, read_mode ? "rb" : "wb");
-    if (fp == nullptr) VEX_THROW(std::string("Can not open/write file: ") + path_);
+    // Reading goes through the descriptor at positions of our own: a record is
+    // found by position, and each seek of a stdio stream costs a system call.
+    if (read_mode)
+      fd = ::open(path_, O_RDONLY | O_CLOEXEC);
+    else
+      fp = std::fopen(path_, "wb");
+    if (fp == nullptr && fd < 0) VEX_THROW(std::string("Can not open/write file: ") + path_);
     swap_bytes = swap;
     if (read_mode) {
-      fseeko(fp, 0, SEEK_END);
-      fsize = ftello(fp);
-      fseeko(fp, 0, SEEK_SET);
+      fsize = lseek(fd, 0, SEEK_END);
     }
   }
   ~FileSerializer() {
@@ -47,6 +51,7 @@ class FileSerializer {
       std::fclose(fp);
       fp = nullptr;
     }
+    if (fd >= 0) ::close(fd);
   }
   FileSerializer(const FileSerializer&) = delete;
   FileSerializer& operator=(const FileSerializer&) = delete;
@@ -71,7 +76,7 @@ class FileSerializer {
     if (n < 1) return true;
     const auto count = static_cast<size_t>(n);
     if (read_mode) {
-      const size_t done = std::fread(items, 8, count, fp);
+      const size_t done = read_bytes(reinterpret_cast<char*>(items), count * 8) / 8;
       if (swap_bytes) swap_items(items, done);
       return done == count;
     }
@@ -110,7 +115,7 @@ class FileSerializer {
     T buf[kChunk];
     while (v.size() < count) {
       const size_t k = std::min(kChunk, count - v.size());
-      const size_t bytes = std::fread(buf, 1, k * 8, fp);
+      const size_t bytes = read_bytes(reinterpret_cast<char*>(buf), k * 8);
       const size_t got = (bytes + 7) / 8;  // a partial last item keeps zeros after its bytes
       std::memset(reinterpret_cast<char*>(buf) + bytes, 0, got * 8 - bytes);
       if (swap_bytes) swap_items(buf, bytes / 8);
@@ -133,7 +138,7 @@ class FileSerializer {
   };
   Identity identity() const {
     struct stat st {};
-    if (fstat(fileno(fp), &st) != 0) VEX_THROW("Can not examine file: " + path);
+    if (fstat(descriptor(), &st) != 0) VEX_THROW("Can not examine file: " + path);
     return Identity{static_cast<int64_t>(st.st_dev), static_cast<int64_t>(st.st_ino),
                     static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
                     static_cast<int64_t>(st.st_mtim.tv_nsec)};
@@ -142,17 +147,25 @@ class FileSerializer {
   bool rw_bytes(char* buf, int64_t n) {
     if (n < 1) return true;
     const auto count = static_cast<size_t>(n);
-    const size_t done = read_mode ? std::fread(buf, 1, count, fp) : std::fwrite(buf, 1, count, fp);
+    const size_t done = read_mode ? read_bytes(buf, count) : std::fwrite(buf, 1, count, fp);
     return done == count;
   }
 
   // The descriptor of the open file, for fstat.
-  int descriptor() const { return fileno(fp); }
+  int descriptor() const { return read_mode ? fd : fileno(fp); }
 
   // Absolute and relative positioning in bytes.
-  bool seek(int64_t byte_offset) { return fseeko(fp, byte_offset, SEEK_SET) == 0; }
-  bool skip(int64_t byte_count) { return fseeko(fp, byte_count, SEEK_CUR) == 0; }
-  int64_t tell() const { return ftello(fp); }
+  bool seek(int64_t byte_offset) {
+    if (!read_mode) return fseeko(fp, byte_offset, SEEK_SET) == 0;
+    if (byte_offset < 0) return false;
+    pos = byte_offset;
+    return true;
+  }
+  bool skip(int64_t byte_count) {
+    if (!read_mode) return fseeko(fp, byte_count, SEEK_CUR) == 0;
+    return seek(pos + byte_count);
+  }
+  int64_t tell() const { return read_mode ? pos : ftello(fp); }
 
  private:
   static const char* checked_name(const std::string& p) {
@@ -168,18 +181,43 @@ class FileSerializer {
   // Up to n bytes at the file's position into dst, as fread would: returns
   // the bytes read from the start, and the position moves past them.
   size_t read_large(char* dst, size_t n) {
-    if (n < kSplitRead) return std::fread(dst, 1, n, fp);
-    const off_t at = ftello(fp);
-    if (at < 0) return 0;
-    const int fd = fileno(fp);
+    if (n < kSplitRead) return read_bytes(dst, n);
+    const auto at = static_cast<off_t>(pos);
     const size_t half = (n / 2) & ~size_t{4095};
     size_t second = 0;
     std::thread helper([&] { second = pread_all(fd, dst + half, n - half, at + static_cast<off_t>(half)); });
     const size_t first = pread_all(fd, dst, half, at);
     helper.join();
     const size_t done = first < half ? first : half + second;
-    // Also drops what stdio had buffered, which the position now passed.
-    if (fseeko(fp, at + static_cast<off_t>(done), SEEK_SET) != 0) return 0;
+    pos += static_cast<int64_t>(done);
+    return done;
+  }
+
+  // Up to n bytes at the position into dst, as fread would read them: the
+  // bytes read from the start, and the position moves past them. Small reads
+  // come from one block read ahead, as stdio's buffer would give them.
+  size_t read_bytes(char* dst, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+      const int64_t in_block = pos - block_at;
+      if (in_block >= 0 && in_block < static_cast<int64_t>(block_len)) {
+        const size_t k = std::min(n - done, block_len - static_cast<size_t>(in_block));
+        std::memcpy(dst + done, block.data() + in_block, k);
+        done += k;
+        pos += static_cast<int64_t>(k);
+        continue;
+      }
+      if (n - done >= kBlock) {  // large: straight into place
+        const size_t k = pread_all(fd, dst + done, n - done, static_cast<off_t>(pos));
+        done += k;
+        pos += static_cast<int64_t>(k);
+        break;
+      }
+      if (block.empty()) block.resize(kBlock);
+      block_at = pos;
+      block_len = pread_all(fd, block.data(), kBlock, static_cast<off_t>(pos));
+      if (block_len == 0) break;  // the end of the file, or an error
+    }
     return done;
   }
 
@@ -221,7 +259,13 @@ class FileSerializer {
     }
   }
 
-  std::FILE* fp = nullptr;
+  static constexpr size_t kBlock = 4096;
+  std::FILE* fp = nullptr;  // writing
+  int fd = -1;              // reading
+  int64_t pos = 0;          // of reading, bytes
+  std::vector<char> block;  // read ahead from block_at
+  int64_t block_at = 0;
+  size_t block_len = 0;
   std::string path;
   bool read_mode = true;
   bool swap_bytes = false;

@@ -195,7 +195,14 @@ std::string Vexmora::read_text(int64_t nbytes) {
   fs->rw_bytes(&buf[0], nbytes);
   const size_t nul = buf.find('\0');
   if (nul != std::string::npos) buf.resize(nul);
-  const size_t last = buf.find_last_not_of(' ');
-  buf.resize(last == std::string::npos ? 0 : last + 1);
+  // Trailing blanks go, eight at a time first: the route's field is mostly padding.
+  constexpr uint64_t kBlanks = 0x2020202020202020ULL;
+  size_t n = buf.size();
+  for (uint64_t w = 0; n >= 8; n -= 8) {
+    std::memcpy(&w, buf.data() + n - 8, 8);
+    if (w != kBlanks) break;
+  }
+  while (n > 0 && buf[n - 1] == ' ') --n;
+  buf.resize(n);
   return buf;
 }

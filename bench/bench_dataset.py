@@ -37,7 +37,7 @@ TESTDATA = Path(os.environ.get("VEXMORA_TESTDATA") or HERE.parents[1] / "shared"
 REPEATS = 3
 
 # Prints the resident set after the imports and the largest seen while writing
-# (sampled every 250 rows), in pages.
+# (sampled as the rows come), in pages.
 MEMORY_CHILD = r"""
 import sys, tempfile, os, vexmora, pyarrow.parquet
 from concurrent.futures import ThreadPoolExecutor
@@ -48,8 +48,7 @@ def resident():
 seen = [0, resident()]
 def progress(n):
     seen[0] += n
-    if seen[0] % 250 == 0:
-        seen.append(resident())
+    seen.append(resident())
 with tempfile.TemporaryDirectory() as tmp, ThreadPoolExecutor(2) as pool:
     vexmora.write_dataset(paths, os.path.join(tmp, "t.parquet"), executor=pool, progress=progress)
 print(seen[1], max(seen[1:] + [resident()]))

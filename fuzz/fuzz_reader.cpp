@@ -17,6 +17,7 @@
 #include "Utils.h"
 #include "Vibrations.h"
 #include "cube_writer.h"
+#include "dataset.h"
 #include "density.h"
 #include "esp_writer.h"
 #include "formats.h"
@@ -138,5 +139,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ChkParams::Mol& m = v->params().mol;
     harmonic_vibrations(m.hessian, v->properties().atmass, leading(m.coords, 3 * m.natoms));
   });
+  // The dataset's row, thermochemistry included, never throws; the quasi-harmonic
+  // variants and a given concentration take the other paths.
+  for (const QuasiHarmonic qh : {QuasiHarmonic::grimme, QuasiHarmonic::truhlar}) {
+    DatasetOptions o;
+    o.thermochemistry.quasi_harmonic = qh;
+    o.thermochemistry.head_gordon = qh == QuasiHarmonic::truhlar;
+    o.thermochemistry.concentration = qh == QuasiHarmonic::truhlar ? 1.0 : 0.0;
+    o.symmetry = qh == QuasiHarmonic::truhlar ? -1 : 0;
+    dataset_row(chk, o);
+  }
   return 0;
 }

@@ -100,5 +100,6 @@ void bind_errors(py::module_& m, ReaderClass& reader);      // CheckpointError, 
 void bind_natural_orbitals(py::module_& m, ReaderClass& reader);  // orthonormality, natural orbitals
 void bind_grid(py::module_& m, ReaderClass& reader);         // orbitals and densities on points, cubes
 void bind_symmetry(py::module_& m, ReaderClass& reader);     // point groups
-void bind_thermo(py::module_& m, ReaderClass& reader);       // the constants of thermochemistry
+void bind_thermo(py::module_& m, ReaderClass& reader);       // thermochemistry and its constants
 void bind_potential(py::module_& m, ReaderClass& reader);    // the electrostatic potential, ESP files
+void bind_dataset(py::module_& m, ReaderClass& reader);      // rows of the dataset table

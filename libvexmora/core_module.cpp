@@ -25,4 +25,5 @@ PYBIND11_MODULE(_core, m) {
   bind_symmetry(m, reader);
   bind_thermo(m, reader);
   bind_potential(m, reader);
+  bind_dataset(m, reader);
 }

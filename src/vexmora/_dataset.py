@@ -35,7 +35,7 @@ from typing import (TYPE_CHECKING, Any, Callable, Deque, Dict, Generator, Iterab
 
 import numpy as np
 
-from . import _outputs
+from . import _core, _outputs
 from .checkpoint import DENSITY_KINDS, Checkpoint, formula, load
 from .convert import expand_inputs
 from .errors import CheckpointError, WriteError
@@ -303,19 +303,69 @@ def row(path: str, names: Sequence[str] = NAMES, arrays: Sequence[str] = ()) -> 
         return {"path": path, "error": _one_line(path, exc)}, {}, []
 
 
-def rows(paths: Sequence[str], names: Sequence[str] = NAMES,
-         arrays: Sequence[str] = ()) -> List[Tuple[Row, Arrays, List[str]]]:
-    """:func:`row` of each path, in order: one task of an executor."""
-    return [row(p, names, arrays) for p in paths]
+@functools.lru_cache(maxsize=None)
+def _core_options() -> Any:
+    """``vexmora thermo``'s defaults for the core's rows."""
+    o = _thermo_options()
+    return _core.thermo_options(o.temperature, o.pressure, o.concentration or 0.0, o.qh or "", o.cutoff,
+                                o.head_gordon, o.scale, 0.0)
+
+
+@dataclass
+class Chunk:
+    """The rows of a few files, as the core computed them (columns), with what the
+    library said of the files the core could not read: one task's result."""
+
+    paths: List[str]
+    #: Column -> its values as the core gives them (see :func:`_column`).
+    columns: Dict[str, Any]
+    #: Row index -> its error (one line).
+    errors: Dict[int, str]
+    #: Row index -> the library's whole row, where it read a file the core did not.
+    rows: Dict[int, Row]
+    #: Row index -> its warnings (one line each).
+    notes: Dict[int, List[str]]
+    #: Each row's arrays of ``arrays=``.
+    arrays: List[Arrays]
+
+
+def rows(paths: Sequence[str], names: Sequence[str] = NAMES, arrays: Sequence[str] = ()) -> Chunk:
+    """The rows of ``paths``, in order: one task of an executor. The core reads and
+    computes them without the interpreter lock; a file it cannot read goes through
+    :func:`row`, which gives the library's message for it."""
+    paths = [os.fsdecode(p) for p in paths]
+    symmetry = any(n in ("point_group", "symmetry_number") for n in names)
+    thermo = any(n in _THERMO for n in names)
+    columns = _core.dataset_rows(paths, symmetry, thermo, _core_options(), 0)
+    notes: Dict[int, List[str]] = {int(i): [n] for i, n in columns.pop("notes").items()}
+    ok = columns.pop("ok")
+    chunk = Chunk(paths, columns, {}, {}, notes, [{} for _ in paths])
+    for i in np.flatnonzero(~ok):
+        r, found, more = row(paths[i], names, arrays)
+        chunk.notes[int(i)] = more
+        if r["error"] is not None:
+            chunk.errors[int(i)] = r["error"]
+        else:  # read by the library after all: its row stands
+            chunk.rows[int(i)], chunk.arrays[int(i)] = r, found
+    for i in np.flatnonzero(ok) if arrays else ():
+        try:
+            ckpt = load(paths[i])
+            found = {a: _array(ckpt, a) for a in arrays}
+            chunk.arrays[int(i)] = {a: v for a, v in found.items() if v is not None}
+        except Exception as exc:  # changed or gone since: an error row, all else null
+            chunk.errors[int(i)] = _one_line(paths[i], exc)
+            chunk.rows[int(i)] = {"path": paths[i], "error": chunk.errors[int(i)]}
+    return chunk
 
 
 # --- the driver: tasks in flight, rows in order -----------------------------------------
-#: Files per task: a few for threads (each hand-over wakes a thread); more for
-#: processes and clusters, where each task travels.
-_CHUNK_THREADS = 8
-_CHUNK_OTHER = 16
+#: Files per task: enough that turning a task's columns into Arrow arrays (a
+#: fixed cost per column, in the calling thread) is small beside reading them.
+_CHUNK_SERIAL = 256
+_CHUNK_THREADS = 64
+_CHUNK_OTHER = 64
 #: Tasks in flight at once per worker (threads) or in all (other executors).
-_AHEAD_PER_THREAD = 4
+_AHEAD_PER_THREAD = 2
 _AHEAD_OTHER = 32
 
 
@@ -334,22 +384,22 @@ class SerialExecutor(Executor):
 def _plan(executor: Executor) -> Tuple[int, int]:
     """(files per task, tasks in flight) for ``executor``."""
     if isinstance(executor, SerialExecutor):
-        return 1, 1
+        return _CHUNK_SERIAL, 1
     if isinstance(executor, ThreadPoolExecutor):
         return _CHUNK_THREADS, _AHEAD_PER_THREAD * max(1, getattr(executor, "_max_workers", 1))
     return _CHUNK_OTHER, _AHEAD_OTHER
 
 
-def iter_rows(sources: Sequence[str], names: Sequence[str] = NAMES, arrays: Sequence[str] = (),
-              executor: Optional[Executor] = None) -> Generator[Tuple[Row, Arrays, List[str]], None, None]:
-    """The rows of ``sources`` in order, read on ``executor`` (default: a thread per
+def iter_chunks(sources: Sequence[str], names: Sequence[str] = NAMES, arrays: Sequence[str] = (),
+                executor: Optional[Executor] = None) -> Generator[Chunk, None, None]:
+    """The rows of ``sources`` in order, a task's chunk at a time, read on ``executor`` (default: a thread per
     core), with a bounded number of tasks in flight: memory does not grow with the
     number of files."""
     own = executor is None
     pool: Executor = ThreadPoolExecutor(os.cpu_count() or 1) if executor is None else executor
     chunk, ahead = _plan(pool)
     tasks = iter([sources[i:i + chunk] for i in range(0, len(sources), chunk)])
-    pending: Deque["Future[List[Tuple[Row, Arrays, List[str]]]]"] = collections.deque()
+    pending: Deque["Future[Chunk]"] = collections.deque()
     try:
         for task in tasks:
             pending.append(pool.submit(rows, task, tuple(names), tuple(arrays)))
@@ -360,7 +410,7 @@ def iter_rows(sources: Sequence[str], names: Sequence[str] = NAMES, arrays: Sequ
             more = next(tasks, None)
             if more is not None:
                 pending.append(pool.submit(rows, more, tuple(names), tuple(arrays)))
-            yield from done
+            yield done
     finally:
         for f in pending:
             f.cancel()
@@ -374,34 +424,68 @@ def _record_batch(batch: Sequence[Row], sch: Any) -> Any:
                                       schema=sch)
 
 
-def _batches(results: Iterator[Tuple[Row, Arrays, List[str]]], sch: Any, size: int,
-             on_row: Callable[[Row, Arrays, List[str]], Optional[str]]) -> Iterator[Any]:
-    """Record batches of ``size`` rows; ``on_row`` sees each row and may give its arrays key."""
-    batch: List[Row] = []
-    for r, arrays, notes in results:
-        key = on_row(r, arrays, notes)
-        if key is not None:
-            r["arrays_key"] = key
-        batch.append(r)
-        if len(batch) >= size:
-            yield _record_batch(batch, sch)
-            batch = []
-    if batch:
-        yield _record_batch(batch, sch)
+def _column(pa: Any, field: Any, value: Any) -> Any:
+    """An Arrow array of the core's column: a list of texts, (values, valid) of a
+    scalar column, or (offsets, values, valid) of a list column."""
+    if pa.types.is_string(field.type):
+        return pa.array(value, type=field.type)
+    if pa.types.is_list(field.type):
+        offsets, values, valid = value
+        return pa.ListArray.from_arrays(pa.array(offsets.astype(np.int32)), pa.array(values, type=field.type.value_type),
+                                        mask=pa.array(~valid))
+    values, valid = value
+    return pa.array(values, type=field.type, mask=~valid)
+
+
+def _chunk_batch(chunk: Chunk, sch: Any, keys: Optional[List[Optional[str]]]) -> Any:
+    """The record batch of a chunk's rows, with their arrays keys (``arrays_key``)."""
+    pa = _require("pyarrow")
+    n = len(chunk.paths)
+    given = {"path": chunk.paths, "error": [chunk.errors.get(i) for i in range(n)], "arrays_key": keys}
+    arrays = [pa.array(given[f.name], type=f.type) if f.name in given else _column(pa, f, chunk.columns[f.name])
+              for f in sch]
+    batch = pa.RecordBatch.from_arrays(arrays, schema=sch)
+    if not chunk.rows:
+        return batch
+    # A file only the library could read (rare): the chunk row by row, with its row.
+    out = batch.to_pylist()
+    for i, r in chunk.rows.items():
+        out[i] = {**r, **({"arrays_key": keys[i]} if keys is not None else {})}
+    return _record_batch(out, sch)
+
+
+def _tables(chunks: Iterator[Chunk], sch: Any, size: int,
+            on_chunk: Callable[[Chunk], Optional[List[Optional[str]]]]) -> Iterator[Any]:
+    """Tables of whole row groups of ``size`` rows (the last one what is left), in
+    order; ``on_chunk`` sees each chunk and may give its rows' arrays keys."""
+    pa = _require("pyarrow")
+    held: List[Any] = []
+    count = 0
+    for chunk in chunks:
+        held.append(_chunk_batch(chunk, sch, on_chunk(chunk)))
+        count += held[-1].num_rows
+        if count >= size:
+            table = pa.Table.from_batches(held, schema=sch)
+            whole = count - count % size
+            yield table.slice(0, whole)
+            rest = table.slice(whole)
+            held, count = rest.to_batches(), rest.num_rows
+    if count:
+        yield pa.Table.from_batches(held, schema=sch)
 
 
 def _reporter(progress: Optional[Callable[[int], Any]], errors: List[str],
-              on_error: Optional[Callable[[str], Any]] = None) -> Callable[[Row, Arrays, List[str]], Optional[str]]:
-    def report(r: Row, arrays: Arrays, notes: List[str]) -> Optional[str]:
-        for note in notes:
-            warnings.warn(note, stacklevel=5)  # in the caller's thread: the filters are process-wide
-        if r["error"] is not None:
-            errors.append(r["error"])
+              on_error: Optional[Callable[[str], Any]] = None) -> Callable[[Chunk], None]:
+    def report(chunk: Chunk) -> None:
+        for i in sorted(chunk.notes):
+            for note in chunk.notes[i]:
+                warnings.warn(note, stacklevel=5)  # in the caller's thread: the filters are process-wide
+        for i in sorted(chunk.errors):
+            errors.append(chunk.errors[i])
             if on_error is not None:
-                on_error(r["error"])
+                on_error(chunk.errors[i])
         if progress is not None:
-            progress(1)
-        return None
+            progress(len(chunk.paths))
     return report
 
 
@@ -414,7 +498,7 @@ def dataset(paths: Iterable[PathArg], columns: Optional[Sequence[str]] = None,
     A folder among ``paths`` stands for its ``*.chk`` files (sorted; its subfolders'
     too with ``recursive``). ``executor`` may be any ``concurrent.futures.Executor``
     (a process pool, a Dask cluster's ``client.get_executor()``); by default the files
-    are read in a thread per core. ``progress`` is called with 1 for each row done
+    are read in a thread per core. ``progress`` is called with the number of rows done as they are
     (``tqdm(...).update`` fits). A file that cannot be read is a row with ``path`` and
     ``error``, never an exception; warnings go through :mod:`warnings`. Needs pyarrow.
     """
@@ -422,12 +506,17 @@ def dataset(paths: Iterable[PathArg], columns: Optional[Sequence[str]] = None,
     names = select(columns)
     sch = schema(columns)
     sources = expand_inputs(paths, recursive)
-    results = iter_rows(sources, names, (), executor)
+    results = iter_chunks(sources, names, (), executor)
+    report = _reporter(progress, [])
+
+    def on_chunk(chunk: Chunk) -> None:
+        report(chunk)
+
     try:
-        batches = list(_batches(results, sch, ROW_GROUP_SIZE, _reporter(progress, [])))
+        tables = list(_tables(results, sch, ROW_GROUP_SIZE, on_chunk))
     finally:
         results.close()  # now, not when a traceback lets go of it: the tasks in flight are cancelled
-    return pa.Table.from_batches(batches, schema=sch)
+    return pa.concat_tables(tables) if tables else sch.empty_table()
 
 
 @dataclass(frozen=True)
@@ -488,12 +577,13 @@ class _ArraysFile:
         self.width = max(6, len(str(max(total - 1, 0))))
         self.index = 0
 
-    def add(self, r: Row, arrays: Arrays) -> Optional[str]:
+    def add(self, ok: bool, path: str, arrays: Arrays) -> Optional[str]:
+        """The group of one row (None for an error row, which has none)."""
         key = None
-        if r["error"] is None:
+        if ok:
             key = f"{self.index:0{self.width}d}"
             group = self.file.create_group(key)
-            group.attrs["path"] = r["path"]
+            group.attrs["path"] = path
             for name, value in arrays.items():
                 group.create_dataset(name.replace(".", "/"), data=value)
         self.index += 1
@@ -553,25 +643,26 @@ def write_dataset(paths: Iterable[PathArg], out: PathArg, columns: Optional[Sequ
     # Through a symbolic link to the file it names: the link itself survives the rename.
     finals = [os.path.realpath(t) if os.path.islink(t) and os.path.exists(t) else t for t in targets]
     temporaries = [_temporary(t) for t in finals]
-    results = iter_rows(sources, names, wanted, executor)
+    results = iter_chunks(sources, names, wanted, executor)
     try:
         side_file = _ArraysFile(temporaries[1], len(sources)) if side else None
 
-        def on_row(r: Row, found: Arrays, notes: List[str]) -> Optional[str]:
-            report(r, found, notes)
+        def on_chunk(chunk: Chunk) -> Optional[List[Optional[str]]]:
+            report(chunk)
             if side_file is None:
                 return None
             try:
-                return side_file.add(r, found)
+                return [side_file.add(i not in chunk.errors, p, found)
+                        for i, (p, found) in enumerate(zip(chunk.paths, chunk.arrays))]
             except OSError as exc:
                 raise _write_error(exc, targets[1]) from None
 
         count = 0
         try:
             with pq.ParquetWriter(temporaries[0], sch) as writer:
-                for batch in _batches(results, sch, row_group_size, on_row):
-                    writer.write_batch(batch)
-                    count += batch.num_rows
+                for table in _tables(results, sch, row_group_size, on_chunk):
+                    writer.write_table(table, row_group_size=row_group_size)
+                    count += table.num_rows
             if side_file is not None:
                 side_file.close(targets[1])
         except WriteError:

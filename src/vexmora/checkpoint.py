@@ -21,7 +21,6 @@ from __future__ import annotations
 
 import os
 import warnings
-from collections import Counter
 from dataclasses import dataclass
 from typing import (TYPE_CHECKING, Any, Callable, Iterator, List, Mapping, Optional, Sequence,
                     Tuple, Union)
@@ -174,12 +173,7 @@ class Vibrations:
 
 def formula(symbols: Sequence[str]) -> str:
     """Hill formula: C first, then H, then the other elements alphabetically."""
-    counts = Counter(symbols)
-    order: List[str] = []
-    if "C" in counts:
-        order += [e for e in ("C", "H") if e in counts]
-    order += sorted(e for e in counts if e not in order)
-    return "".join(e + (str(counts[e]) if counts[e] > 1 else "") for e in order)
+    return _core.hill_formula(list(symbols))
 
 
 class Checkpoint(RecordsMixin, ExchangeMixin, ViewMixin, EspMixin):
