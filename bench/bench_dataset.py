@@ -2,7 +2,7 @@
 
 Side by side in one run:
 - for each shared job with a log, the rows per second of the table written from N
-  copies of its checkpoint (N = 200 by default) as ``-j 1`` (in the calling thread)
+  copies of its checkpoint (N = 1000 by default) as ``-j 1`` (in the calling thread)
   and ``-j 2`` (two threads) read them, against cclib's ``ccframe`` over copies of the same job's log (parse with
   ``ccread``, then one pandas frame; when cclib is installed), and the ratio per job;
 - the rows per second for the builder's checkpoints (the H2 job, and a frequency job
@@ -95,7 +95,7 @@ def builder_files(tmp: Path) -> List[str]:
 
 
 def main() -> None:
-    n = int(sys.argv[1]) if len(sys.argv) > 1 else 200
+    n = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
     logged = [c for c in sorted(TESTDATA.glob("*.chk")) if c.with_suffix(".log").exists()]
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, "t.parquet")

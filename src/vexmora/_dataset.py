@@ -350,8 +350,8 @@ def rows(paths: Sequence[str], names: Sequence[str] = NAMES, arrays: Sequence[st
     for i in np.flatnonzero(ok) if arrays else ():
         try:
             ckpt = load(paths[i])
-            found = {a: _array(ckpt, a) for a in arrays}
-            chunk.arrays[int(i)] = {a: v for a, v in found.items() if v is not None}
+            some = {a: _array(ckpt, a) for a in arrays}
+            chunk.arrays[int(i)] = {a: v for a, v in some.items() if v is not None}
         except Exception as exc:  # changed or gone since: an error row, all else null
             chunk.errors[int(i)] = _one_line(paths[i], exc)
             chunk.rows[int(i)] = {"path": paths[i], "error": chunk.errors[int(i)]}
