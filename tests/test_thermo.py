@@ -13,6 +13,8 @@ from typing import Any, Dict, List, Tuple
 
 import numpy as np
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import vexmora
 from refdata import TESTDATA, good_checkpoints
@@ -103,10 +105,28 @@ def test_goodvibes_quasi_harmonic(log: Path, args: List[str], kwargs: Dict[str, 
 @pytest.mark.parametrize("route, off", [
     ("#p B3LYP/6-31G(d) opt freq", False), ("# freq NoSymm", True), ("#p freq nosymmetry", True),
     ("# freq Symm(None)", True), ("# freq Symmetry=None", True), ("# freq symm=(loose,none)", True),
-    ("# freq Symm=Loose", False), ("# freq scf=(nosymm)", False),
+    ("# freq Symm=Loose", False), ("# freq scf=(nosymm)", False), ("# freq guess=nosymm", False),
 ])
 def test_route_symmetry(route: str, off: bool) -> None:
     assert route_turns_symmetry_off(route) == off
+
+
+# The rule as regular expressions: NoSymm(etry) as a word not after "=", "(" or ","; or
+# Symm(etry) not inside a word, with "=(...)", "(...)" or "=word" naming None.
+NOSYMM = re.compile(r"(?<![\w=(,])nosymm(?:etry)?\b", re.I)
+SYMM = re.compile(r"(?<![\w])symm(?:etry)?\s*(?:=\s*\(([^)]*)\)|\(([^)]*)\)|=\s*(\w+))", re.I)
+ROUTE_PIECES = ["#p", " ", "  ", "freq", "NoSymm", "nosymmetry", "Symm", "symmetry", "=", "(", ")", ",",
+                "None", "none", "loose", "x", "scf", "Guess", "etry", "_", "\t"]
+
+
+@settings(max_examples=400, deadline=None)
+@given(st.lists(st.sampled_from(ROUTE_PIECES), max_size=12))
+def test_route_symmetry_follows_the_rule(pieces: List[str]) -> None:
+    route = "".join(pieces)
+    off = bool(NOSYMM.search(route)) or any(
+        "none" in (o.strip().lower() for o in re.split(r"[,\s]+", ",".join(g for g in groups if g)))
+        for groups in SYMM.findall(route))
+    assert route_turns_symmetry_off(route) == off, route
 
 
 TRI = job(((0.0, 0.0, 0.0), (0.0, 1.5, 0.0), (1.3, 0.75, 0.0)), moltyp=-12347)  # equilateral H3: D3h

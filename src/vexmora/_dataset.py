@@ -5,9 +5,13 @@ rows to a Parquet file in row groups, so memory stays bounded whatever the
 number of files, and may put large arrays (orbitals, densities, the Hessian)
 into an HDF5 file beside it. The files are read on any
 ``concurrent.futures.Executor`` (threads by default; a process pool or a Dask
-cluster's executor give the same table), a few files per task, with a bounded
-number of tasks in flight. Rows keep the input order. A file that cannot be
-read is a row with its ``path`` and ``error`` (one line), all else null.
+cluster's executor give the same table), a few dozen files per task, with a
+bounded number of tasks in flight. A task's rows are read and computed in the
+C++ core without the interpreter lock and come back as columns, which become
+Arrow arrays whole; a file the core cannot read goes through :func:`row`, the
+same values from the library's properties, which gives the file's message.
+Rows keep the input order. A file that cannot be read is a row with its
+``path`` and ``error`` (one line), all else null.
 
 Every value is the library's own: the :class:`~vexmora.Checkpoint` property,
 :meth:`~vexmora.Checkpoint.point_group`, the vibrations and the thermochemistry
