@@ -125,6 +125,20 @@ def test_every_column_is_the_librarys_and_gaussians(jobs: List[str], table: Any,
                 assert row[column] == pytest.approx(value, abs=1.1e-6), (path, column)
 
 
+def test_the_library_gives_the_same_rows_where_the_core_gives_none(jobs: List[str], table: Any,
+                                                                    monkeypatch: pytest.MonkeyPatch) -> None:
+    """Every file through the library's own path (as a file only it can read would go)."""
+    core_rows = _dataset._core.dataset_rows
+
+    def none_read(*args: Any) -> Dict[str, Any]:
+        columns = core_rows(*args)
+        columns["ok"][:] = False
+        return columns
+    monkeypatch.setattr(_dataset._core, "dataset_rows", none_read)
+    with pytest.warns(UserWarning, match="nosymm.chk: warning: the route turned"):
+        assert vexmora.dataset(jobs).equals(table)
+
+
 def test_columns_and_schema_are_fixed_and_documented(jobs: List[str]) -> None:
     sub = vexmora.dataset(jobs[:2], columns=["qh_gibbs", "formula"], executor=ThreadPoolExecutor(1))
     assert sub.column_names == ["path", "error", "formula", "qh_gibbs"]
