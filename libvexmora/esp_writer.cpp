@@ -30,9 +30,13 @@ void write_esp(const Vexmora& reader, const std::string& path, const std::vector
       static_cast<int64_t>(m.coords.size()) < 3 * m.natoms ||
       static_cast<int64_t>(m.atomicnums.size()) < m.natoms)
     VEX_THROW("the ESP file needs one charge and one position per atom");
+  // The charge the fitted charges add up to: the checkpoint's, unless the fit
+  // was asked for another.
+  double total = 0.0;
+  for (const double q : charges) total += q;
   OutputFile f = reader.output(path);
   f.put(" ESP FILE - ATOMIC UNITS\n");
-  f.print(" CHARGE = %3lld - MULTIPLICITY = %3lld\n", static_cast<long long>(m.totchg),
+  f.print(" CHARGE = %3lld - MULTIPLICITY = %3lld\n", static_cast<long long>(std::llround(total)),
           static_cast<long long>(m.multiplicity));
   f.print(" ATOMIC COORDINATES AND ESP CHARGES. #ATOMS = %8lld\n", static_cast<long long>(m.natoms));
   for (int64_t a = 0; a < m.natoms; ++a) {

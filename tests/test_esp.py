@@ -258,7 +258,10 @@ def test_points_and_charges_follow_the_definitions(methanol: vexmora.Checkpoint,
     assert fit.rrms == pytest.approx(fit.rms / np.sqrt(np.mean(fit.potential ** 2)), rel=1e-12)
 
 
-def test_resp(methanol: vexmora.Checkpoint) -> None:
+def test_resp(methanol: vexmora.Checkpoint, monkeypatch: pytest.MonkeyPatch) -> None:
+    with monkeypatch.context() as m, pytest.warns(RuntimeWarning, match="did not settle in 1 rounds"):
+        m.setattr(vexmora._esp, "RESP_ROUNDS", 1)
+        methanol.esp_charges("resp")
     mk = methanol.esp_charges("mk")
     plain = methanol.esp_charges("resp", restraint=(0.0, 0.0))
     np.testing.assert_allclose(plain.stage1, mk.charges, atol=1e-10)
@@ -323,6 +326,8 @@ def test_esp_file_and_command(methanol: vexmora.Checkpoint, tmp_path: Path,
     methanol.write_esp(tmp_path / "m.esp", fit=fit)
     esp = read_esp(tmp_path / "m.esp")
     assert esp["charge"] == " CHARGE =   0 - MULTIPLICITY =   1"
+    methanol.write_esp(tmp_path / "cation.esp", total_charge=1.0)  # the fit's total, not the job's
+    assert read_esp(tmp_path / "cation.esp")["charge"] == " CHARGE =   1 - MULTIPLICITY =   1"
     assert esp["symbols"] == ["C", "O", "H", "H", "H", "H"]
     np.testing.assert_allclose(esp["atoms"][:, :3], methanol.coordinates / BOHR, rtol=6e-8)
     np.testing.assert_allclose(esp["atoms"][:, 3], fit.charges, rtol=6e-8, atol=1e-9)

@@ -11,6 +11,7 @@ NumPy solves them.
 from __future__ import annotations
 
 import math
+import warnings
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Dict, List, Mapping, Optional, Sequence, Tuple, cast
 
@@ -41,6 +42,8 @@ COVALENT_RADII: Dict[int, float] = {
     20: 1.76, 35: 1.20, 53: 1.39}
 BOND_TOLERANCE = 0.45
 SCHEMES = ("mk", "chelpg", "resp")
+#: Rounds of the restrained fit at most; one that has not settled by then warns.
+RESP_ROUNDS = 200
 
 
 def chelpg_radius(z: int) -> float:
@@ -153,17 +156,21 @@ def constrained_fit(A: np.ndarray, B: np.ndarray, total: float, restrained: np.n
     AG, rhs = G.T @ A @ G, G.T @ (B - A @ q0)
     n = len(ids)
     x = np.zeros(n)
-    for _ in range(200):
+    for _ in range(RESP_ROUNDS):
         q = G @ x + q0
         diag = np.where(restrained & free, a / np.sqrt(q * q + b * b), 0.0) if a > 0 else np.zeros(len(q))
         K = np.zeros((n + 1, n + 1))
         K[:n, :n] = AG + np.diag(G.T @ diag)
         K[:n, n] = K[n, :n] = G.sum(axis=0)
         sol = np.linalg.solve(K, np.append(rhs, total - q0.sum()))
-        done = np.abs(sol[:n] - x).max() < 1e-12 if n else True
+        change = float(np.abs(sol[:n] - x).max()) if n else 0.0
+        done = change < 1e-12
         x = sol[:n]
         if done or a == 0:
             break
+    else:
+        warnings.warn(f"RESP: the restrained charges did not settle in {RESP_ROUNDS} rounds (their last "
+                      f"change {change:.1e} e); these are the last round's", RuntimeWarning, stacklevel=4)
     result: np.ndarray = G @ x + q0
     return result
 
