@@ -141,10 +141,27 @@ py::dict dataset_rows(const std::vector<std::string>& paths, bool point_group, b
   return columns(rows);
 }
 
+// The rows of checkpoints already open (whose arrays the caller takes too); a
+// None for a file that did not open gives a row that is not ok.
+py::dict dataset_rows_of(const std::vector<const Reader*>& readers, const std::vector<std::string>& paths,
+                         bool point_group, bool thermo, const ThermoOptions& thermochemistry, int64_t symmetry) {
+  if (readers.size() != paths.size()) throw py::value_error("dataset_rows_of needs a path per reader");
+  Rows rows(paths.size());
+  {
+    py::gil_scoped_release nogil;
+    const DatasetOptions o{point_group, thermo, thermochemistry, symmetry};
+    for (size_t i = 0; i < paths.size(); ++i)
+      if (readers[i] != nullptr) rows[i] = dataset_row(*readers[i], paths[i], o);
+  }
+  return columns(rows);
+}
+
 }  // namespace
 
 void bind_dataset(py::module_& m, ReaderClass&) {
   m.def("dataset_rows", &dataset_rows, py::arg("paths"), py::arg("point_group"), py::arg("thermo"),
         py::arg("thermochemistry"), py::arg("symmetry"));
+  m.def("dataset_rows_of", &dataset_rows_of, py::arg("readers"), py::arg("paths"), py::arg("point_group"),
+        py::arg("thermo"), py::arg("thermochemistry"), py::arg("symmetry"));
   m.def("hill_formula", &hill_formula, py::arg("symbols"));
 }

@@ -101,17 +101,27 @@ std::string hill_formula(const std::vector<std::string>& symbols) {
 }
 
 DatasetRow dataset_row(const std::string& path, const DatasetOptions& o) {
+  try {
+    return dataset_row(Reader(path, true), path, o);
+  } catch (...) {
+    return DatasetRow{};  // the library gives the message
+  }
+}
+
+DatasetRow dataset_row(const Reader& r, const std::string& path, const DatasetOptions& o) {
   DatasetRow row;
   try {
-    const Reader r(path, true);
     read_molecule(r, row);
+    // The library reads the route as Unicode (bytes that are not UTF-8 escaped),
+    // and decides on symmetry from that text: such a route is left to it.
+    if (o.thermo && std::any_of(row.route.begin(), row.route.end(), [](char c) { return (c & 0x80) != 0; }))
+      VEX_THROW("a route that is not ASCII");
     if (o.point_group || o.thermo) {
       const PointGroup group = group_of(row, r.properties().atmass);
       if (o.thermo) add_thermo(path, r, group, o, row);
       row.has_group = true;
       row.point_group = group.name;
       row.symmetry_number = group.symmetry_number;
-      // As the library's columns: the thermochemistry's number where it took the geometry's.
     }
     row.ok = true;
   } catch (...) {

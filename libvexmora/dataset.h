@@ -46,8 +46,14 @@ struct DatasetRow {
   std::string note;  // a warning of the thermochemistry, one line, or empty
 };
 
+class Reader;
+
 // The row of the checkpoint at `path`. Never throws: a failure leaves ok false.
 DatasetRow dataset_row(const std::string& path, const DatasetOptions& options);
+
+// The same of a checkpoint already open (the arrays of its row come from the
+// same reader); `path` names it in warnings.
+DatasetRow dataset_row(const Reader& reader, const std::string& path, const DatasetOptions& options);
 
 // Hill formula of element symbols: C first, then H, then the others in
 // alphabetical order; without carbon, all in alphabetical order.

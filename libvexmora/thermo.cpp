@@ -29,7 +29,10 @@ struct ModeTerms {
 ModeTerms mode_terms(double nu, double t) {
   const double x = kWavenumberJoule * nu / (kBoltzmannJoulePerKelvin * t);
   const double em1 = std::expm1(x);
-  return {x / em1, x * x * std::exp(x) / (em1 * em1), x / em1 - std::log(-std::expm1(-x))};
+  // Cv as x^2 e^-x / (1 - e^-x)^2: the same number, without inf / inf for a stiff
+  // mode at a low temperature.
+  const double em1_minus = std::expm1(-x);
+  return {x / em1, x * x * std::exp(-x) / (em1_minus * em1_minus), x / em1 - std::log(-em1_minus)};
 }
 
 // Grimme's free-rotor entropy (units of R) of a mode of wavenumber nu, cm^-1.

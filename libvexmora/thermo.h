@@ -46,7 +46,8 @@ Thermo thermochemistry(const std::vector<double>& frequencies, const std::vector
 
 // Whether a route section tells Gaussian to ignore symmetry (NoSymm,
 // NoSymmetry, Symm(None), Symmetry=None, Symm=(Loose,None), any case): its
-// thermochemistry then takes a symmetry number of 1.
+// thermochemistry then takes a symmetry number of 1. Routes are ASCII: a
+// byte beyond it counts as a letter, blanks are ASCII's.
 bool route_turns_symmetry_off(const std::string& route);
 
 // Gaussian's symmetry number: 1 where it ran the job without symmetry (the

@@ -36,12 +36,13 @@ pytestmark = pytest.mark.filterwarnings("ignore:.*the route turned symmetry off"
 @pytest.fixture(scope="module")
 def jobs(tmp_path_factory: pytest.TempPathFactory) -> List[str]:
     """Builder jobs (a frequency job of three atoms, one of two whose route turned symmetry
-    off, H2 without masses), the real
+    off, H2 without masses, the second again with a byte of its route not UTF-8), the real
     checkpoints, an empty and a damaged file, in that order."""
     tmp = tmp_path_factory.mktemp("jobs")
     nosymm = job().replace(502, labels("H2", "#p freq nosymm", ["1", "H 1S", "2", "H 1S"]))
+    latin = job().replace(502, labels("H2", b"#p freq nosymm\xff", ["1", "H 1S", "2", "H 1S"]))
     paths = [job(BOND + ((0.0, 1.3, 2.2),), moltyp=-12347).write(tmp / "bent.chk"),
-             nosymm.write(tmp / "nosymm.chk"), str(h2_job(tmp))]
+             nosymm.write(tmp / "nosymm.chk"), str(h2_job(tmp)), latin.write(tmp / "latin.chk")]
     (tmp / "empty.chk").write_bytes(b"")
     (tmp / "cut.chk").write_bytes(h2().build()[:-40])
     return paths + [str(p) for p in real_checkpoints()] + [str(tmp / "empty.chk"), str(tmp / "cut.chk")]
@@ -104,7 +105,7 @@ def test_every_column_is_the_librarys_and_gaussians(jobs: List[str], table: Any,
             assert all(v is None for k, v in row.items() if k not in ("path", "error")), path
             continue
         assert row == expected(path, capsys), path
-    assert sum(r["frequencies"] is not None for r in rows) == 2 + (TESTDATA.is_dir() and 2)
+    assert sum(r["frequencies"] is not None for r in rows) == 3 + (TESTDATA.is_dir() and 2)
     # Independently: what Gaussian printed in the job's log.
     for path, row in zip(jobs, rows):
         log = Path(path).with_suffix(".log")

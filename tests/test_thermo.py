@@ -167,6 +167,14 @@ def test_bad_input(b: Any, kwargs: Dict[str, Any], message: str, tmp_path: Path)
         vexmora.load(b.write(tmp_path / "x.chk")).thermochemistry(**kwargs)
 
 
+def test_every_mode_frozen_out(tmp_path: Path) -> None:
+    """At 1 K (h c nu / k T far beyond exp's range): a finite table, no vibrational heat
+    capacity, and the vibrational energy the zero point's."""
+    th = vexmora.load(copy.deepcopy(TRI).write(tmp_path / "h3.chk")).thermochemistry(1.0, symmetry="geometry")
+    assert np.isfinite(list(th.table.values())).all() and th.table["Vibrational"][1] == pytest.approx(0, abs=1e-12)
+    assert th.table["Vibrational"][0] == pytest.approx(th.zero_point_energy * 627.5094740631, rel=1e-9)
+
+
 HARTREE_PER_WAVENUMBER = 1 / 219474.6313632  # h c / E_h, cm^-1
 
 

@@ -340,7 +340,18 @@ def rows(paths: Sequence[str], names: Sequence[str] = NAMES, arrays: Sequence[st
     paths = [os.fsdecode(p) for p in paths]
     symmetry = any(n in ("point_group", "symmetry_number") for n in names)
     thermo = any(n in _THERMO for n in names)
-    columns = _core.dataset_rows(paths, symmetry, thermo, _core_options(), 0)
+    opened: List[Optional[Checkpoint]] = []
+    if arrays:
+        # One load per file: a row's values and its arrays come from the same reader.
+        for p in paths:
+            try:
+                opened.append(load(p))
+            except Exception:  # the library's message comes with its row below
+                opened.append(None)
+        columns = _core.dataset_rows_of([None if c is None else c._reader for c in opened], paths,
+                                        symmetry, thermo, _core_options(), 0)
+    else:
+        columns = _core.dataset_rows(paths, symmetry, thermo, _core_options(), 0)
     notes: Dict[int, List[str]] = {int(i): [n] for i, n in columns.pop("notes").items()}
     ok = columns.pop("ok")
     chunk = Chunk(paths, columns, {}, {}, notes, [{} for _ in paths])
@@ -352,13 +363,15 @@ def rows(paths: Sequence[str], names: Sequence[str] = NAMES, arrays: Sequence[st
         else:  # read by the library after all: its row stands
             chunk.rows[int(i)], chunk.arrays[int(i)] = r, found
     for i in np.flatnonzero(ok) if arrays else ():
+        ckpt = opened[i]
+        assert ckpt is not None
         try:
-            ckpt = load(paths[i])
             some = {a: _array(ckpt, a) for a in arrays}
             chunk.arrays[int(i)] = {a: v for a, v in some.items() if v is not None}
-        except Exception as exc:  # changed or gone since: an error row, all else null
+        except Exception as exc:  # its large records changed since the load: an error row, all else null
             chunk.errors[int(i)] = _one_line(paths[i], exc)
             chunk.rows[int(i)] = {"path": paths[i], "error": chunk.errors[int(i)]}
+            chunk.notes.pop(int(i), None)
     return chunk
 
 
@@ -435,8 +448,9 @@ def _column(pa: Any, field: Any, value: Any) -> Any:
         return pa.array(value, type=field.type)
     if pa.types.is_list(field.type):
         offsets, values, valid = value
-        return pa.ListArray.from_arrays(pa.array(offsets.astype(np.int32)), pa.array(values, type=field.type.value_type),
-                                        mask=pa.array(~valid))
+        # A null offset makes its list null (the last one always stands).
+        starts = pa.array(offsets.astype(np.int32), mask=np.append(~valid, False))
+        return pa.ListArray.from_arrays(starts, pa.array(values, type=field.type.value_type))
     values, valid = value
     return pa.array(values, type=field.type, mask=~valid)
 

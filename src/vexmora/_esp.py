@@ -156,6 +156,7 @@ def constrained_fit(A: np.ndarray, B: np.ndarray, total: float, restrained: np.n
     AG, rhs = G.T @ A @ G, G.T @ (B - A @ q0)
     n = len(ids)
     x = np.zeros(n)
+    change = 0.0
     for _ in range(RESP_ROUNDS):
         q = G @ x + q0
         diag = np.where(restrained & free, a / np.sqrt(q * q + b * b), 0.0) if a > 0 else np.zeros(len(q))
