@@ -224,6 +224,23 @@ def test_arrays_go_to_hdf5_beside_the_table(jobs: List[str], tmp_path: Path) -> 
     assert sorted(os.listdir(tmp_path)) == ["t.h5", "t.parquet"]
 
 
+def test_a_row_and_its_arrays_are_of_one_file(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
+    """A file replaced after its row was read, before its arrays were: an error row, no group."""
+    pytest.importorskip("h5py")
+    first, other = job().write(tmp_path / "a.chk"), str(h2_job(tmp_path))
+    core_rows = _dataset._core.dataset_rows_of
+
+    def then_replaced(*args: Any) -> Dict[str, Any]:
+        columns = core_rows(*args)
+        shutil.copy(other, first)
+        return columns
+    monkeypatch.setattr(_dataset._core, "dataset_rows_of", then_replaced)
+    result = vexmora.write_dataset([first], tmp_path / "t.parquet", arrays=["mo_coefficients_alpha"])
+    row = pq.read_table(tmp_path / "t.parquet").to_pylist()[0]
+    assert "changed after it was loaded" in result.errors[0] and row["error"] == result.errors[0]
+    assert all(v is None for k, v in row.items() if k not in ("path", "error")), row
+
+
 class Stop(KeyboardInterrupt):
     pass
 
