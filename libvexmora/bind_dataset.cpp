@@ -130,15 +130,23 @@ py::dict columns(const Rows& rows) {
   return c;
 }
 
-py::dict dataset_rows(const std::vector<std::string>& paths, bool point_group, bool thermo,
-                      const ThermoOptions& thermochemistry, int64_t symmetry) {
+// The rows of `paths`, each from `row(i, options)`, computed without the interpreter lock.
+template <typename Row>
+py::dict rows_of(const std::vector<std::string>& paths, bool point_group, bool thermo,
+                 const ThermoOptions& thermochemistry, int64_t symmetry, Row row) {
   Rows rows(paths.size());
   {
     py::gil_scoped_release nogil;
     const DatasetOptions o{point_group, thermo, thermochemistry, symmetry};
-    for (size_t i = 0; i < paths.size(); ++i) rows[i] = dataset_row(paths[i], o);
+    for (size_t i = 0; i < paths.size(); ++i) rows[i] = row(i, o);
   }
   return columns(rows);
+}
+
+py::dict dataset_rows(const std::vector<std::string>& paths, bool point_group, bool thermo,
+                      const ThermoOptions& thermochemistry, int64_t symmetry) {
+  return rows_of(paths, point_group, thermo, thermochemistry, symmetry,
+                 [&](size_t i, const DatasetOptions& o) { return dataset_row(paths[i], o); });
 }
 
 // The rows of checkpoints already open (whose arrays the caller takes too); a
@@ -146,14 +154,9 @@ py::dict dataset_rows(const std::vector<std::string>& paths, bool point_group, b
 py::dict dataset_rows_of(const std::vector<const Reader*>& readers, const std::vector<std::string>& paths,
                          bool point_group, bool thermo, const ThermoOptions& thermochemistry, int64_t symmetry) {
   if (readers.size() != paths.size()) throw py::value_error("dataset_rows_of needs a path per reader");
-  Rows rows(paths.size());
-  {
-    py::gil_scoped_release nogil;
-    const DatasetOptions o{point_group, thermo, thermochemistry, symmetry};
-    for (size_t i = 0; i < paths.size(); ++i)
-      if (readers[i] != nullptr) rows[i] = dataset_row(*readers[i], paths[i], o);
-  }
-  return columns(rows);
+  return rows_of(paths, point_group, thermo, thermochemistry, symmetry, [&](size_t i, const DatasetOptions& o) {
+    return readers[i] != nullptr ? dataset_row(*readers[i], paths[i], o) : DatasetRow{};
+  });
 }
 
 }  // namespace

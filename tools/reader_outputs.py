@@ -4,7 +4,7 @@ so that two builds can be compared byte for byte (``diff -r``): for each input i
 ``.fchk`` and ``.gjf``, and in ``log.txt`` its parsed texts and arrays (a digest)
 or its error, and each writer's error.
 
-    python tools/spec_outputs.py OUT [FILE...]
+    python tools/reader_outputs.py OUT [FILE...]
 
 Without files: the fuzz seeds (build/fuzz/seeds), the shared checkpoints, the
 fuzz reproducers and the bundled example. Run it with each build's interpreter
